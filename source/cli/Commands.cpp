@@ -1,0 +1,31 @@
+#include "cli/Commands.h"
+
+namespace orlix::cli
+{
+namespace
+{
+void printUsage(std::ostream& out)
+{
+    out << "usage: orlix COMMAND [options]\n\n"
+           "commands:\n"
+           "  info     print the plug-in's identity, latency and parameters\n\n"
+           "Run 'orlix COMMAND --help' for the options of a command.\n";
+}
+} // namespace
+
+int run(const juce::StringArray& args, std::ostream& out, std::ostream& err)
+{
+    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help")
+    {
+        printUsage(out);
+        return args.isEmpty() ? 2 : 0;
+    }
+    const auto command = args[0];
+    juce::StringArray rest(args);
+    rest.remove(0);
+    if (command == "info")
+        return info(rest, out, err);
+    err << "orlix: unknown command '" << command << "' (see orlix --help)\n";
+    return 2;
+}
+} // namespace orlix::cli

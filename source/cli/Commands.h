@@ -1,0 +1,11 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <ostream>
+
+namespace orlix::cli
+{
+int run(const juce::StringArray& args, std::ostream& out, std::ostream& err);
+int info(const juce::StringArray& args, std::ostream& out, std::ostream& err);
+} // namespace orlix::cli

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/CharacterModel.h"
+#include "engine/DelayLine.h"
+#include "engine/DriveStage.h"
+#include "engine/EngineSettings.h"
+#include "engine/GainComputer.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <array>
+#include <vector>
+
+namespace orlix
+{
+
+// The whole audio path: stereo-linked compressor, drive on the mid signal,
+// latency-aligned dry/wet mix, output gain and the activity (bypass) crossfade.
+// Plain C++: the processor runs one on the audio thread, offline jobs run
+// private instances.
+class DynamicsEngine
+{
+public:
+    static constexpr int blockLimit = 8192;
+
+    DynamicsEngine();
+
+    // Returns whether anything changed.
+    bool prepare(double sampleRate, int numChannels);
+    void reset();
+    void setActive(float target) noexcept { activity.setTargetValue(target); } // audio thread
+    void process(float* const* channels, int numChannels, int numSamples, const EngineSettings& settings) noexcept;
+    void process(juce::AudioBuffer<float>& buffer, int numChannels, const EngineSettings& settings) noexcept;
+
+    int latency() const noexcept { return latencySamples; }
+    float blockGainReduction() const noexcept { return lastBlockGainReduction; }
+    double getSampleRate() const noexcept { return sampleRate; }
+    int getNumChannels() const noexcept { return channels; }
+
+    // Drive level compensation in dB for these settings (0 when not applicable).
+    static float driveCompensationDb(const EngineSettings& settings, int driveType) noexcept;
+
+private:
+    using Smoothed = juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear>;
+
+    void processBlock(float* const* io, int numChannels, int n, const EngineSettings& settings) noexcept;
+    void setBlockTargets(const EngineSettings& settings, const CharacterModel& model) noexcept;
+    void updateDriveTargets(const EngineSettings& settings, const CharacterModel& model) noexcept;
+    void snapSmoothedValues() noexcept;
+    void configureDriveStages(int n) noexcept;
+    float compressorPass(float* const* io, int numChannels, int processed, int n) noexcept;
+    void splitMidSide(int processed, int n) noexcept;
+    void runDrive(int n) noexcept;
+    void outputPass(float* const* io, int processed, int n) noexcept;
+    float driveSignal(int j, int n) noexcept;
+    void finishCrossfade(int n) noexcept;
+
+    double sampleRate = 0.0;
+    int channels = 0;
+    bool prepared = false;
+    int latencySamples = 0;
+
+    juce::AudioBuffer<float> dry, wet;
+    std::vector<float> mid, crossfade, makeup;
+    DelayLine wetDelay, dryDelay, makeupDelay;
+
+    DetectorCoefficients coefficients;
+    LevelDetector detector;
+    std::array<FetHarmonics, 2> harmonics;
+
+    std::array<DriveStage, 2> stages;
+    int activeStage = 0;
+    int currentType = -1;
+    int pendingType = -1;
+    bool crossfading = false;
+    int crossfadePosition = 0;
+    int crossfadeStart = 16;
+    int crossfadeLength = 1;
+    float lastNonZeroDrive = 0.0f;
+    float driveAmountAtBlockEnd = 0.0f;
+    float driveAmountThisBlock = 0.0f;
+
+    float midEnvelope = 0.0f, drivenMidEnvelope = 0.0f, heldMidPeak = 0.0f;
+    float widthCoefficient = 0.0f, holdDecay = 0.0f;
+
+    Smoothed threshold, ratio, knee, peakShare, fetFlag, optoFlag, slowWeight, harmonicsAmount;
+    Smoothed driveOn, driveAmount, driveCompensation, makeupGain, outputGain, mix, activity;
+    bool smoothingArmed = false;
+
+    float lastBlockGainReduction = 0.0f;
+};
+
+} // namespace orlix
