@@ -1,0 +1,104 @@
+#include "engine/DynamicsEngine.h"
+#include "support/Signals.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace orlix;
+
+namespace
+{
+constexpr double rate = 48000.0;
+constexpr int blockSize = 512;
+
+// Ten seconds of programme-like stereo material that keeps the compressor working.
+const juce::AudioBuffer<float>& programme()
+{
+    static const auto buffer = [] {
+        auto drums = testsupport::drumLoop(rate, 10.0, 124.0, 0.9f);
+        auto chord = testsupport::sustainedChord(rate, 10.0, 0.35f);
+        std::vector<float> left(drums.size()), right(drums.size());
+        for (size_t i = 0; i < drums.size(); ++i)
+        {
+            left[i] = drums[i] + chord[i];
+            right[i] = 0.8f * drums[i] + chord[i];
+        }
+        return testsupport::toBuffer(left, right);
+    }();
+    return buffer;
+}
+
+EngineSettings programmeSettings(int character)
+{
+    EngineSettings s;
+    s.character = character;
+    s.thresholdDb = -24.0f;
+    s.ratio = 4.0f;
+    s.attackMs = 8.0f;
+    s.releaseMs = 120.0f;
+    return s;
+}
+
+void reportPerFrame(benchmark::State& state, int64_t frames)
+{
+    state.counters["ns_per_stereo_frame"] =
+        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetItemsProcessed(frames);
+}
+
+void engineWithoutDrive(benchmark::State& state)
+{
+    const int character = (int)state.range(0);
+    const auto& input = programme();
+    juce::AudioBuffer<float> work(input);
+    DynamicsEngine engine;
+    engine.prepare(rate, 2);
+    engine.setActive(1.0f);
+    const auto settings = programmeSettings(character);
+    int position = 0;
+    int64_t frames = 0;
+    for (auto _ : state)
+    {
+        if (position + blockSize > work.getNumSamples())
+        {
+            work.makeCopyOf(input);
+            position = 0;
+        }
+        float* ptrs[2] = {work.getWritePointer(0, position), work.getWritePointer(1, position)};
+        engine.process(ptrs, 2, blockSize, settings);
+        benchmark::DoNotOptimize(ptrs[0][0]);
+        position += blockSize;
+        frames += blockSize;
+    }
+    reportPerFrame(state, frames);
+    state.SetLabel(character == 1 ? "OPTO" : character == 2 ? "FET" : "VCA");
+}
+
+// The floor: one multiply per sample over the same buffers.
+void plainGainLoop(benchmark::State& state)
+{
+    const auto& input = programme();
+    juce::AudioBuffer<float> work(input);
+    int position = 0;
+    int64_t frames = 0;
+    float gain = 0.999f;
+    for (auto _ : state)
+    {
+        if (position + blockSize > work.getNumSamples())
+            position = 0;
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            float* x = work.getWritePointer(ch, position);
+            for (int i = 0; i < blockSize; ++i)
+                x[i] *= gain;
+        }
+        benchmark::ClobberMemory();
+        gain = gain > 0.5f ? gain * 0.9999f : 0.999f;
+        position += blockSize;
+        frames += blockSize;
+    }
+    reportPerFrame(state, frames);
+}
+} // namespace
+
+BENCHMARK(plainGainLoop);
+BENCHMARK(engineWithoutDrive)->Arg(1)->Arg(2)->Arg(3);

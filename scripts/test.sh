@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds and runs every test.
+#   scripts/test.sh [release|asan|tsan] [ctest arguments...]
+# GUI tests need a display: without one, the tests run under Xvfb.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+config="${1:-release}"
+shift || true
+
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$config" orlix_tests orlix_cli Orlix_VST3 Orlix_Standalone
+
+jobs=$(nproc)
+run=(ctest --test-dir "$root/build/$config" --output-on-failure -j "$jobs" "$@")
+if [ -z "${DISPLAY:-}" ]; then
+  xvfb-run -a -s "-screen 0 1920x1080x24" "${run[@]}"
+else
+  "${run[@]}"
+fi

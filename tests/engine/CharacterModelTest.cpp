@@ -1,0 +1,57 @@
+#include "engine/CharacterModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace orlix;
+
+TEST(CharacterModel, IndicesOutsideOneToThreeGetTheVcaRow)
+{
+    for (int index : {0, 4, 7, -1})
+    {
+        EXPECT_EQ(characterModel(index).peakShare, vcaModel.peakShare);
+        EXPECT_EQ(characterModel(index).rmsWindowMs, vcaModel.rmsWindowMs);
+    }
+    EXPECT_TRUE(characterModel(1).programRelease);
+    EXPECT_TRUE(characterModel(2).harmonics);
+    EXPECT_FALSE(characterModel(3).harmonics);
+}
+
+TEST(FetHarmonics, StepUsesTheAntiderivativeDifference)
+{
+    FetHarmonics h;
+    h.prepare(1.0e12); // DC blocker coefficient ~1: its output is the shaper value itself
+    const float v = h.process(0.5f, 1.0f); // step from 0 to 0.5
+    EXPECT_NEAR(v, 0.0075f, 1e-6f);
+}
+
+TEST(FetHarmonics, EqualSamplesTakeTheMidpointNeverDivideByZero)
+{
+    FetHarmonics h;
+    h.prepare(1.0e12);
+    h.process(0.5f, 1.0f);
+    const float v = h.process(0.5f, 1.0f); // 0.08 * 0.125 + 0.06 * 0.25
+    EXPECT_NEAR(v, 0.025f, 1e-6f);
+}
+
+TEST(FetHarmonics, AntiderivativeIsContinuousAtTheClipPoints)
+{
+    const float b = 0.06f, c = 0.08f;
+    for (float edge : {1.0f, -1.0f})
+    {
+        const float inside = FetHarmonics::antiderivative(edge * (1.0f - 1e-6f), b, c);
+        const float outside = FetHarmonics::antiderivative(edge * (1.0f + 1e-6f), b, c);
+        EXPECT_NEAR(inside, outside, 1e-6f);
+    }
+}
+
+TEST(FetHarmonics, NoAmountDecaysToSilence)
+{
+    FetHarmonics h;
+    h.prepare(48000.0);
+    for (int i = 0; i < 100; ++i)
+        h.process(0.8f * (float)std::sin(i * 0.1), 1.0f);
+    float last = 1.0f;
+    for (int i = 0; i < 48000 * 2; ++i)
+        last = h.process(0.8f * (float)std::sin(i * 0.1), 0.0f);
+    EXPECT_LT(std::abs(last), 1e-6f);
+}

@@ -1,0 +1,148 @@
+#include "processor/ParameterLayout.h"
+#include "support/Signals.h"
+#include "support/Vst3Host.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wzero-as-null-pointer-constant", "-Wshadow", "-Wsign-conversion",
+                                    "-Wnon-virtual-dtor", "-Wpedantic", "-Wextra")
+#include <pluginterfaces/base/ipluginbase.h>
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/vsttypes.h>
+JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+using namespace orlix;
+
+TEST(Vst3Host, DescribesTheModuleAsTheHostSeesIt)
+{
+    testsupport::Vst3Host host;
+    ASSERT_EQ(host.descriptions.size(), 1) << ORLIX_VST3_BUNDLE;
+    const auto& d = *host.descriptions[0];
+    EXPECT_EQ(d.name, "Orlix");
+    EXPECT_EQ(d.manufacturerName, "Halvane Audio");
+    EXPECT_EQ(d.version, "1.0.1");
+    EXPECT_EQ(d.category, "Fx|Dynamics");
+    EXPECT_FALSE(d.isInstrument);
+}
+
+TEST(Vst3Host, FactoryReportsEmptyContactFieldsAndTheBundledSdkVersion)
+{
+    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile("Contents/x86_64-linux/Orlix.so");
+    ASSERT_TRUE(binary.existsAsFile());
+    void* module = dlopen(binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    using Entry = bool (*)(void*);
+    using GetFactory = Steinberg::IPluginFactory* (*)();
+    auto entry = reinterpret_cast<Entry>(dlsym(module, "ModuleEntry"));
+    auto getFactory = reinterpret_cast<GetFactory>(dlsym(module, "GetPluginFactory"));
+    ASSERT_TRUE(entry != nullptr && getFactory != nullptr);
+    ASSERT_TRUE(entry(module));
+    {
+        auto* factory = getFactory();
+        ASSERT_NE(factory, nullptr);
+        Steinberg::PFactoryInfo info;
+        ASSERT_EQ(factory->getFactoryInfo(&info), Steinberg::kResultOk);
+        EXPECT_STREQ(info.vendor, "Halvane Audio");
+        EXPECT_STREQ(info.url, "");
+        EXPECT_STREQ(info.email, "");
+
+        const Steinberg::TUID factory2Iid = INLINE_UID(0x0007B650, 0xF24B4C0B, 0xA464EDB9, 0xF00B2ABB);
+        Steinberg::IPluginFactory2* factory2 = nullptr;
+        ASSERT_EQ(factory->queryInterface(factory2Iid, reinterpret_cast<void**>(&factory2)), Steinberg::kResultOk);
+        bool sawEffect = false;
+        for (Steinberg::int32 i = 0; i < factory2->countClasses(); ++i)
+        {
+            Steinberg::PClassInfo2 classInfo;
+            ASSERT_EQ(factory2->getClassInfo2(i, &classInfo), Steinberg::kResultOk);
+            EXPECT_STREQ(classInfo.sdkVersion, kVstVersionString);
+            if (juce::String(classInfo.category) == kVstAudioEffectClass)
+            {
+                sawEffect = true;
+                EXPECT_STREQ(classInfo.subCategories, "Fx|Dynamics");
+                EXPECT_STREQ(classInfo.version, "1.0.1");
+            }
+        }
+        EXPECT_TRUE(sawEffect);
+        factory2->release();
+        factory->release();
+    }
+    if (auto exitModule = reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit")))
+        exitModule();
+    dlclose(module);
+}
+
+TEST(Vst3Host, ListsTheSixteenParametersWithTheirDefaultTexts)
+{
+    testsupport::Vst3Host host;
+    auto plugin = host.instantiate();
+    ASSERT_NE(plugin, nullptr);
+    const auto& params = plugin->getParameters();
+    // The wrapper may add a program parameter; ours come first in table order.
+    ASSERT_GE(params.size(), numParameters);
+    const char* defaults[] = {"-18.0 dB", "4.0 :1", "10 ms",  "200 ms", "25",  "100 %", "0.0 dB", "Off",
+                              "Off",      "AUTO",   "Universal", "Gentle", "Off", "Off",   "0 %",    "TUBE"};
+    for (int i = 0; i < numParameters; ++i)
+    {
+        const auto& spec = parameterTable[(size_t)i];
+        EXPECT_EQ(params[i]->getName(64), juce::String(spec.name.data(), spec.name.size())) << i;
+        EXPECT_EQ(params[i]->getCurrentValueAsText(), defaults[i]) << i;
+    }
+}
+
+TEST(Vst3Host, AcceptsMonoAndStereoButNotMonoInStereoOut)
+{
+    testsupport::Vst3Host host;
+    auto plugin = host.instantiate();
+    ASSERT_NE(plugin, nullptr);
+    using S = juce::AudioChannelSet;
+    auto layout = [](const S& in, const S& out) {
+        juce::AudioProcessor::BusesLayout l;
+        l.inputBuses.add(in);
+        l.outputBuses.add(out);
+        return l;
+    };
+    EXPECT_TRUE(plugin->checkBusesLayoutSupported(layout(S::stereo(), S::stereo())));
+    EXPECT_TRUE(plugin->checkBusesLayoutSupported(layout(S::mono(), S::mono())));
+    EXPECT_FALSE(plugin->checkBusesLayoutSupported(layout(S::mono(), S::stereo())));
+}
+
+TEST(Vst3Host, PassesQuietAudioThroughAlignedToTheReportedLatency)
+{
+    testsupport::Vst3Host host;
+    auto plugin = host.instantiate();
+    ASSERT_NE(plugin, nullptr);
+    plugin->prepareToPlay(48000.0, 512);
+    const int latency = plugin->getLatencySamples();
+    // Far below the default threshold: the compressor leaves it untouched.
+    const auto x = testsupport::sine(440.0, 48000.0, 48000, 0.01f);
+    juce::AudioBuffer<float> block(2, 512);
+    juce::MidiBuffer midi;
+    std::vector<float> out;
+    for (size_t start = 0; start + 512 <= x.size(); start += 512)
+    {
+        for (int ch = 0; ch < 2; ++ch)
+            block.copyFrom(ch, 0, x.data() + start, 512);
+        plugin->processBlock(block, midi);
+        out.insert(out.end(), block.getReadPointer(0), block.getReadPointer(0) + 512);
+    }
+    for (size_t i = (size_t)latency + 4800; i < out.size(); ++i)
+        ASSERT_NEAR(out[i], x[i - (size_t)latency], 1e-6f) << i;
+    plugin->releaseResources();
+}
+
+TEST(Vst3Host, DefaultStateRoundTripsBetweenInstances)
+{
+    testsupport::Vst3Host host;
+    auto first = host.instantiate();
+    auto second = host.instantiate();
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    auto* ratio = first->getParameters()[pRatio];
+    ratio->setValueNotifyingHost(0.75f);
+    juce::MemoryBlock state;
+    first->getStateInformation(state);
+    second->setStateInformation(state.getData(), (int)state.getSize());
+    EXPECT_EQ(second->getParameters()[pRatio]->getCurrentValueAsText(), ratio->getCurrentValueAsText());
+    EXPECT_NE(second->getParameters()[pRatio]->getCurrentValueAsText(), "4.0 :1");
+}
