@@ -253,7 +253,7 @@ float DynamicsEngine::compressorPass(float* const* io, int numChannels, int proc
         const float r = detector.step(peak, coefficients, controls);
         blockMaximum = std::max(blockMaximum, r);
 
-        const float g = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : std::exp(r * -0.11512925465f);
+        const float g = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : std::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
         const float h = harmonicsAmount.getNextValue() * std::clamp(r * (1.0f / 12.0f), 0.0f, 1.0f);
         const float m = makeupGain.getNextValue();
 
@@ -338,6 +338,14 @@ void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
     const float* d0 = dry.getReadPointer(0);
     const float* d1 = processed > 1 ? dry.getReadPointer(1) : nullptr;
     const bool constantCompensation = !driveCompensation.isSmoothing();
+    // Without drive the two envelopes move in lockstep and the correction is exactly 1.
+    const bool driveSilent = (driveAmountAtBlockEnd <= 0.0f && driveAmountThisBlock <= 0.0f) ||
+                             (!driveOn.isSmoothing() && driveOn.getTargetValue() <= 0.0f);
+    if (driveSilent && std::abs(drivenMidEnvelope - midEnvelope) <= 1e-6f * midEnvelope)
+        drivenMidEnvelope = midEnvelope; // settled after the drive stopped: back in lockstep
+    const bool widthFollowsDrive = !driveSilent || !juce::exactlyEqual(midEnvelope, drivenMidEnvelope);
+    if (driveSilent)
+        driveOn.skip(n);
     const float fixedCompensation = gainOfDb(driveCompensation.getTargetValue());
 
     for (int i = 0; i < n; ++i)
@@ -345,7 +353,7 @@ void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
         const float w = mix.getNextValue();
         const float o = outputGain.getNextValue();
         const float a = activity.getNextValue();
-        const float d = driveSignal(i, n);
+        const float d = driveSilent ? 0.0f : driveSignal(i, n);
         const float p = makeup[(size_t)i];
         const float compensation = constantCompensation ? fixedCompensation : gainOfDb(driveCompensation.getNextValue());
 
@@ -362,10 +370,19 @@ void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
         // Stereo width correction: the side follows the level change the drive causes on the mid.
         const float m = w0[i];
         midEnvelope += (std::abs(m) - midEnvelope) * widthCoefficient;
-        drivenMidEnvelope += (std::abs(d + m) - drivenMidEnvelope) * widthCoefficient;
-        heldMidPeak = std::max(heldMidPeak * holdDecay, midEnvelope);
-        const float floor = std::max(1e-7f, 0.003f * heldMidPeak);
-        const float side = (drivenMidEnvelope + floor) / (midEnvelope + floor) * w1[i];
+        float side = w1[i];
+        if (widthFollowsDrive)
+        {
+            drivenMidEnvelope += (std::abs(d + m) - drivenMidEnvelope) * widthCoefficient;
+            heldMidPeak = std::max(heldMidPeak * holdDecay, midEnvelope);
+            const float floor = std::max(1e-7f, 0.003f * heldMidPeak);
+            side *= (drivenMidEnvelope + floor) / (midEnvelope + floor);
+        }
+        else
+        {
+            drivenMidEnvelope = midEnvelope;
+            heldMidPeak = std::max(heldMidPeak * holdDecay, midEnvelope);
+        }
 
         float out0 = (d + m) + side;
         float out1 = (d + m) - side;

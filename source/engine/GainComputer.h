@@ -10,21 +10,24 @@ namespace orlix
 {
 
 // dB of a linear amplitude with the system's -100 dB floor.
+// 20 log10(v) = (20 log10 2) log2(v): log2 is the cheaper function.
+inline constexpr float dbPerOctaveOfAmplitude = 6.020599913f;
+
 inline float amplitudeDb(float v) noexcept
 {
-    return v > 0.0f ? std::max(20.0f * std::log10(v), -100.0f) : -100.0f;
+    return v > 0.0f ? std::max(dbPerOctaveOfAmplitude * std::log2(v), -100.0f) : -100.0f;
 }
 
 // dB of a power (mean square) with the same floor.
 inline float powerDb(float p) noexcept
 {
-    return p > 0.0f ? std::max(10.0f * std::log10(p), -100.0f) : -100.0f;
+    return p > 0.0f ? std::max(0.5f * dbPerOctaveOfAmplitude * std::log2(p), -100.0f) : -100.0f;
 }
 
 // Linear gain of a dB value; -100 dB or less is exactly 0.
 inline float gainOfDb(float db) noexcept
 {
-    return db > -100.0f ? std::pow(10.0f, db * 0.05f) : 0.0f;
+    return db > -100.0f ? std::exp2(db / dbPerOctaveOfAmplitude) : 0.0f;
 }
 
 // The soft-knee curve: gain reduction in dB for an overshoot over the threshold.
@@ -92,18 +95,10 @@ struct LevelDetector
         peakEnvelope = x > peakEnvelope ? x : x + (peakEnvelope - x) * c.peakRelease;
         meanSquare = x * x * (1.0f - c.rms) + c.rms * meanSquare;
 
-        float level;
-        if (k.peakShare >= 1.0f)
-            level = amplitudeDb(peakEnvelope);
-        else if (k.peakShare <= 0.0f)
-            level = powerDb(meanSquare);
-        else
-            level = (1.0f - k.peakShare) * powerDb(meanSquare) + k.peakShare * amplitudeDb(peakEnvelope);
-
-        const float over = level - k.threshold;
+        const float over = level(k.peakShare) - k.threshold;
         float factor = 1.0f;
         if (k.fetFlag > 0.0f)
-            factor += k.fetFlag * 0.6f * std::exp(-std::max(over, 0.0f) * (1.0f / 6.0f));
+            factor += k.fetFlag * 0.6f * (over > 0.0f ? std::exp2(over * (-1.0f / (6.0f * 0.693147181f))) : 1.0f);
         if (k.optoFlag > 0.0f)
             factor += k.optoFlag * 0.4f * std::clamp(gainReduction * 0.1f, 0.0f, 1.0f);
         const float target = gainComputer(over, k.ratio * factor, k.knee);
@@ -113,6 +108,20 @@ struct LevelDetector
         slow = half + (slow - half) * (slow < half ? c.slowAttack : c.slowRelease);
         gainReduction = std::max(slow * k.slowWeight, fast);
         return gainReduction;
+    }
+
+    // The detector level in dB: RMS and peak envelope blended by the peak share.
+    float level(float peakShare) const noexcept
+    {
+        if (peakShare >= 1.0f)
+            return amplitudeDb(peakEnvelope);
+        if (peakShare <= 0.0f)
+            return powerDb(meanSquare);
+        // An even blend above both floors needs only one logarithm:
+        // (10 log10 ms + 20 log10 env) / 2 = 5 log10 (ms env^2).
+        if (!(peakShare < 0.5f) && !(peakShare > 0.5f) && meanSquare > 1e-10f && peakEnvelope > 1e-5f)
+            return 0.25f * dbPerOctaveOfAmplitude * std::log2(meanSquare * peakEnvelope * peakEnvelope);
+        return (1.0f - peakShare) * powerDb(meanSquare) + peakShare * amplitudeDb(peakEnvelope);
     }
 };
 
