@@ -15,6 +15,7 @@ OrlixAudioProcessor::OrlixAudioProcessor()
     for (size_t i = 0; i < parameterTable.size(); ++i)
         rawParameters[i] = parameters.getRawParameterValue(parameterId((ParameterIndex)i));
     bypassParameter = parameters.getParameter(parameterId(pBypass));
+    initialiseStateKeys();
 
     liveProcessorCount().fetch_add(1);
     startTimer(40);
@@ -219,19 +220,6 @@ void OrlixAudioProcessor::timerCallback()
 juce::AudioProcessorEditor* OrlixAudioProcessor::createEditor()
 {
     return new juce::GenericAudioProcessorEditor(*this);
-}
-
-void OrlixAudioProcessor::getStateInformation(juce::MemoryBlock& destData)
-{
-    if (auto xml = parameters.copyState().createXml())
-        copyXmlToBinary(*xml, destData);
-}
-
-void OrlixAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
-{
-    if (auto xml = getXmlFromBinary(data, sizeInBytes))
-        if (xml->hasTagName(parameters.state.getType()))
-            parameters.replaceState(juce::ValueTree::fromXml(*xml));
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()

@@ -6,6 +6,7 @@
 #include "processor/ParameterLayout.h"
 #include "processor/TruePeakDetector.h"
 #include "state/LearnCurves.h"
+#include "state/LearnTextFormats.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -65,10 +66,25 @@ public:
     // The character AUTO stands for: Learn's pick, 0 until Learn has run.
     std::atomic<int> cachedBaseCharacter{3};
 
+    //==============================================================================
+    // State: the live tree of `parameters` is the persisted state. stateLock
+    // guards its Learn properties and is always taken before the tree's own lock.
+    void applyStateTree(const juce::ValueTree& tree, bool fromHost);
+    void publishLearnCurves();
+    float currentParameterValue(orlix::ParameterIndex index) const; // denormalised
+
+    juce::CriticalSection stateLock;
+    int stateVersion = 1;
+    std::atomic<int> stateLoadGeneration{0};
+    std::atomic<int> learnRevision{0};
+    std::atomic<bool> hostStateLoaded{false};
+    orlix::TraceCache traceCache;
+
     std::atomic<bool> inputClip{false}, outputClip{false};
 
 private:
     void timerCallback() override;
+    void initialiseStateKeys();
     static float blockTruePeak(std::vector<orlix::TruePeakDetector>& detectors, const juce::AudioBuffer<float>& buffer,
                                int numChannels, int numSamples) noexcept;
     static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;

@@ -1,4 +1,6 @@
+#include "processor/OrlixAudioProcessor.h"
 #include "processor/ParameterLayout.h"
+#include "support/StateFixtures.h"
 #include "support/Signals.h"
 #include "support/Vst3Host.h"
 
@@ -145,4 +147,65 @@ TEST(Vst3Host, DefaultStateRoundTripsBetweenInstances)
     second->setStateInformation(state.getData(), (int)state.getSize());
     EXPECT_EQ(second->getParameters()[pRatio]->getCurrentValueAsText(), ratio->getCurrentValueAsText());
     EXPECT_NE(second->getParameters()[pRatio]->getCurrentValueAsText(), "4.0 :1");
+}
+
+namespace
+{
+// A host keeps the plug-in's own blob inside its component state.
+juce::MemoryBlock hostStateHolding(const juce::MemoryBlock& pluginBlob)
+{
+    juce::XmlElement state("VST3PluginState");
+    state.createNewChildElement("IComponent")->addTextElement(pluginBlob.toBase64Encoding());
+    juce::MemoryBlock out;
+    juce::AudioProcessor::copyXmlToBinary(state, out);
+    return out;
+}
+
+std::unique_ptr<juce::XmlElement> pluginXmlInside(const juce::MemoryBlock& hostState)
+{
+    auto head = juce::AudioProcessor::getXmlFromBinary(hostState.getData(), (int)hostState.getSize());
+    if (head == nullptr || head->getChildByName("IComponent") == nullptr)
+        return nullptr;
+    juce::MemoryBlock component;
+    component.fromBase64Encoding(head->getChildByName("IComponent")->getAllSubText());
+    return juce::AudioProcessor::getXmlFromBinary(component.getData(), (int)component.getSize());
+}
+} // namespace
+
+TEST(Vst3Host, StateWithLearnDataRestoresEveryParameterAndKeyInAnotherInstance)
+{
+    // A state written by the processor itself, with a complete Learn result in it.
+    OrlixAudioProcessor direct;
+    testsupport::writeSampleLearnResult(direct);
+    const auto learned = hostStateHolding(testsupport::saveState(direct));
+
+    testsupport::Vst3Host host;
+    auto first = host.instantiate();
+    auto second = host.instantiate();
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    first->setStateInformation(learned.getData(), (int)learned.getSize());
+    const auto& params = first->getParameters();
+    const std::pair<int, float> changes[] = {{pThreshold, 0.3f}, {pRatio, 0.8f}, {pMix, 0.5f}, {pCharacter, 1.0f},
+                                             {pSource, 4.0f / 12.0f}, {pDriveOn, 1.0f}, {pDrive, 0.42f}};
+    for (auto [index, normalised] : changes)
+        params[index]->setValueNotifyingHost(normalised);
+
+    juce::MemoryBlock state;
+    first->getStateInformation(state);
+    second->setStateInformation(state.getData(), (int)state.getSize());
+    for (int i = 0; i < numParameters; ++i)
+        EXPECT_NEAR(second->getParameters()[i]->getValue(), params[i]->getValue(), 1e-3f) << i; // within one step
+
+    juce::MemoryBlock again;
+    second->getStateInformation(again);
+    const auto a = pluginXmlInside(state);
+    const auto b = pluginXmlInside(again);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_TRUE(a->isEquivalentTo(b.get(), false));
+    for (const auto* key : {"orlixLearnTrace", "orlixLearnMkHist", "orlixLearnMkCurve", "orlixLearnDriveEq",
+                            "orlixLearnId", "orlixTargetDb", "orlixLearnP90"})
+    {
+        EXPECT_TRUE(b->hasAttribute(key)) << key;
+        EXPECT_EQ(b->getStringAttribute(key), a->getStringAttribute(key)) << key;
+    }
 }
