@@ -1,0 +1,67 @@
+#include "processor/OrlixAudioProcessor.h"
+#include "state/StateIds.h"
+#include "support/Signals.h"
+#include "support/StateFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace orlix;
+
+// Host saves and loads on one thread, audio blocks on another and curve
+// publication on a third, as hosts do. Run under ThreadSanitizer in CI.
+TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKeys)
+{
+    OrlixAudioProcessor p;
+    p.setPlayConfigDetails(2, 2, 48000.0, 256);
+    p.prepareToPlay(48000.0, 256);
+    testsupport::writeSampleLearnResult(p);
+    const auto learned = testsupport::saveState(p);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0}, publications{0};
+
+    std::thread audio([&] {
+        juce::AudioBuffer<float> block(2, 256);
+        juce::MidiBuffer midi;
+        const auto x = testsupport::drumLoop(48000.0, 256.0 / 48000.0);
+        while (!stop)
+        {
+            for (int ch = 0; ch < 2; ++ch)
+                block.copyFrom(ch, 0, x.data(), 256);
+            p.processBlock(block, midi);
+            ++blocks;
+        }
+    });
+    std::thread publisher([&] {
+        while (!stop)
+        {
+            p.publishLearnCurves();
+            ++publications;
+            std::this_thread::yield();
+        }
+    });
+
+    int lostKeys = 0;
+    for (int i = 0; i < 300; ++i)
+    {
+        p.setStateInformation(learned.getData(), (int)learned.getSize());
+        const auto saved = testsupport::saveState(p);
+        auto xml = juce::AudioProcessor::getXmlFromBinary(saved.getData(), (int)saved.getSize());
+        for (const auto* key : {"orlixLearnTrace", "orlixLearnMkHist", "orlixLearnMkCurve", "orlixLearnDriveEq",
+                                "orlixBaseRatio", "orlixAppliedSource"})
+            if (xml == nullptr || !xml->hasAttribute(key))
+                ++lostKeys;
+    }
+    // Let the other threads overlap with the loads for a while, then stop them.
+    while (blocks < 200 || publications < 200)
+        std::this_thread::yield();
+    stop = true;
+    audio.join();
+    publisher.join();
+
+    EXPECT_EQ(lostKeys, 0);
+    EXPECT_EQ(p.stateLoadGeneration.load(), 300);
+}
