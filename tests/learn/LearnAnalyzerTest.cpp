@@ -202,6 +202,21 @@ TEST(LearnAnalyzerLevels, PercentilesFollowTheSpreadOfBlockLevels)
     EXPECT_NEAR(s.p95, -10.0f, 0.01f);
 }
 
+TEST(LearnAnalyzerLevels, SustainIsTheTimeTheEnvelopeStaysAboveATenthOfThePeak)
+{
+    // Half a second at 0.5, then half a second at 0.04 (8 % of the peak, still
+    // counted). The 20 ms release takes 20 ms x ln(0.46 / 0.01) = 76.6 ms to
+    // fall from 0.5 to a tenth of it over the 0.04 floor.
+    auto analyzer = preparedAnalyzer();
+    auto x = testsupport::constant(samplesOf(0.5), 0.5f);
+    append(x, testsupport::constant(samplesOf(0.5), 0.04f));
+    analyseMono(analyzer, x);
+
+    const auto s = analyzer.finishStatistics().statistics;
+    ASSERT_NEAR(s.seconds, 1.0f, 1e-6f);
+    EXPECT_NEAR(s.sustain, 0.5 + 0.020 * std::log(0.46 / 0.01), 0.001);
+}
+
 TEST(LearnAnalyzerLevels, HighFrequencyShareSeparatesLowFromHighTones)
 {
     // The share is measured against a one-pole low-pass at 2 kHz: a 200 Hz tone
@@ -273,6 +288,18 @@ TEST(LearnAnalyzerTiming, DecayThatStaysAboveTheMarkRecordsHalfASecond)
     const auto s = analyzer.finishStatistics().statistics;
     EXPECT_EQ(s.decayN, 1);
     EXPECT_EQ(s.decay, 500.0f);
+}
+
+TEST(LearnAnalyzerTiming, LevelHeldLongerThanTwentyMillisecondsIsNoHit)
+{
+    // The step settles within about 8 ms; 20 ms later without a new peak or a
+    // fall the candidate is dropped, so the fall at 100 ms confirms nothing.
+    auto analyzer = preparedAnalyzer();
+    analyseMono(analyzer, heldPulse(0.5f, 100.0, 500.0));
+    const auto s = analyzer.finishStatistics().statistics;
+    EXPECT_EQ(s.riseN, 0);
+    EXPECT_EQ(s.decayN, 0);
+    EXPECT_EQ(s.onsetRate, 0.0f);
 }
 
 TEST(LearnAnalyzerTiming, HitsCloserThanThirtyMillisecondsCountOnce)

@@ -56,6 +56,46 @@ TEST(SourceProfiles, EveryNuanceOfEverySourceReturnsTheRowOfItsName)
     EXPECT_EQ(rowsSeen, profileRows().size());
 }
 
+TEST(SourceProfiles, ColumnTotalsMatchThePublishedTable)
+{
+    // Totals of every column of the published profile table: a mistyped or
+    // shifted entry anywhere changes at least one of them.
+    struct Column
+    {
+        float ProfileRow::*field;
+        double total;
+    };
+    const Column columns[] = {
+        {&ProfileRow::targetDb, 191.0},       {&ProfileRow::ratioBase, 115.8},
+        {&ProfileRow::ratioSpan, 71.88},      {&ProfileRow::ratioMax, 219.0},
+        {&ProfileRow::attackPerRise, 96.8},   {&ProfileRow::attackMinMs, 391.0},
+        {&ProfileRow::attackMaxMs, 2187.0},   {&ProfileRow::releaseBaseMs, 4535.0},
+        {&ProfileRow::releaseSpanMs, 7915.0}, {&ProfileRow::releaseMinMs, 2530.0},
+        {&ProfileRow::kneeDb, 288.0},         {&ProfileRow::mixFloor, 4650.0},
+    };
+    for (const auto& column : columns)
+    {
+        double total = 0.0;
+        for (const auto& row : profileRows())
+            total += row.*column.field;
+        EXPECT_NEAR(total, column.total, 1e-4) << column.total;
+    }
+
+    int autoRelease = 0, opto = 0, fet = 0, vca = 0;
+    for (const auto& row : profileRows())
+    {
+        autoRelease += row.autoRelease ? 1 : 0;
+        opto += row.character == characterOpto ? 1 : 0;
+        fet += row.character == characterFet ? 1 : 0;
+        vca += row.character == characterVca ? 1 : 0;
+    }
+    EXPECT_EQ(profileRows().size(), 49u);
+    EXPECT_EQ(autoRelease, 5);
+    EXPECT_EQ(opto, 24);
+    EXPECT_EQ(fet, 15);
+    EXPECT_EQ(vca, 10);
+}
+
 TEST(SourceProfiles, DriveTableHasOneEntryPerSourceInOrder)
 {
     ASSERT_EQ(sourceDrives().size(), (size_t)numSources);
