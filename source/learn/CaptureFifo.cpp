@@ -1,5 +1,6 @@
 #include "learn/CaptureFifo.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orlix

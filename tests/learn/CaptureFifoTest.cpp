@@ -99,20 +99,6 @@ TEST(CaptureFifoContent, AnalysisSampleIsTheLoudestSignedSample)
     EXPECT_EQ(drained.channel2, b);
 }
 
-TEST(CaptureFifoContent, MonoInputKeepsNoChannelCopies)
-{
-    CaptureFifo fifo;
-    fifo.prepare(48000.0, 1);
-    EXPECT_FALSE(fifo.keepsChannels());
-    std::atomic<int> phase{learnPhaseArmed};
-    const auto x = ramp(64);
-    feedMono(fifo, x, phase);
-
-    const auto drained = drainAll(fifo);
-    EXPECT_EQ(drained.mono, x);
-    EXPECT_FALSE(drained.channelsPresent);
-}
-
 TEST(CaptureFifoContent, CapacityIsASecondButAtLeast8192)
 {
     CaptureFifo fifo;
@@ -188,13 +174,4 @@ TEST(CaptureFifoRealtime, FeedingAllocatesNothing)
         fifo.feed(channels, 2, 512, phase);
     EXPECT_EQ(counter.count(), 0);
     EXPECT_EQ(fifo.getNumReady(), 47999);
-}
-
-TEST(CaptureFifoRealtime, FeedingBeforePrepareCapturesNothing)
-{
-    CaptureFifo fifo;
-    std::atomic<int> phase{learnPhaseArmed};
-    feedMono(fifo, ramp(256), phase);
-    EXPECT_EQ(fifo.getNumReady(), 0);
-    EXPECT_EQ(phase.load(), learnPhaseCapturing);
 }
