@@ -19,9 +19,7 @@ float staticGainReduction(float level, float threshold, float ratio, float knee,
     return gainComputer(over, ratio, knee);
 }
 
-namespace
-{
-float learnedMakeup(const EngineSettings& s) noexcept
+float histogramLoudnessDrop(const EngineSettings& s) noexcept
 {
     const auto& model = characterModel(s.character);
     const float knee = std::max(s.kneeDb, 0.01f);
@@ -41,6 +39,8 @@ float learnedMakeup(const EngineSettings& s) noexcept
     return total > 0.0 ? (float)(-10.0 * std::log10(std::max(sum / total, 1e-30))) : 0.0f;
 }
 
+namespace
+{
 float correctedByCurve(float w, const EngineSettings& s) noexcept
 {
     const auto& x = s.curveX;
@@ -68,7 +68,7 @@ float automaticMakeup(const EngineSettings& s) noexcept
         return 0.0f;
     if (s.learnCurvesPresent && s.histogramValid)
     {
-        const float w = learnedMakeup(s);
+        const float w = histogramLoudnessDrop(s);
         return s.curveValid ? correctedByCurve(w, s) : w;
     }
     return std::clamp(s.mix, 0.0f, 1.0f) *

@@ -50,6 +50,10 @@ float staticGainReduction(float level, float threshold, float ratio, float knee,
 // Make-up gain in dB for a block with these settings.
 float automaticMakeup(const EngineSettings& settings) noexcept;
 
+// The loss in mean power (dB) the compressor, mixed with the dry share, inflicts on
+// material with the settings' make-up histogram; 0 without histogram weight.
+float histogramLoudnessDrop(const EngineSettings& settings) noexcept;
+
 // Per-block one-pole coefficients of the detector and gain smoothing.
 struct DetectorCoefficients
 {

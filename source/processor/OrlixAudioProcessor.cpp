@@ -24,6 +24,7 @@ OrlixAudioProcessor::OrlixAudioProcessor()
 OrlixAudioProcessor::~OrlixAudioProcessor()
 {
     stopTimer();
+    driveEqWorker.stop();
     liveProcessorCount().fetch_sub(1);
 }
 
@@ -60,6 +61,12 @@ void OrlixAudioProcessor::prepareToPlay(double sampleRate, int)
 
     preparedChannels = channels;
     preparedSampleRate = sampleRate;
+
+    captureFifo.prepare(sampleRate, getMainBusNumInputChannels());
+    learnAnalyzer.prepare(sampleRate);
+    learnPhase = 0;
+    learnListening = false;
+    clearProgress();
 
     inputTruePeak.assign((size_t)channels, TruePeakDetector{});
     outputTruePeak.assign((size_t)channels, TruePeakDetector{});
@@ -157,6 +164,8 @@ void OrlixAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     if (tpIn >= 0.999f)
         inputClip = true;
 
+    captureFifo.feed(buffer.getArrayOfReadPointers(), numIn, n, learnPhase);
+
     const bool bypassed = learnRequested.load() || rawParameter(pBypass) > 0.5f;
     engine.setActive(bypassed ? 0.0f : 1.0f);
     engine.process(buffer, numIn, buildEngineSettings(audioLearnCurves));
@@ -213,9 +222,6 @@ EngineSettings OrlixAudioProcessor::buildEngineSettings(const LearnCurves& curve
     return s;
 }
 
-void OrlixAudioProcessor::timerCallback()
-{
-}
 
 juce::AudioProcessorEditor* OrlixAudioProcessor::createEditor()
 {

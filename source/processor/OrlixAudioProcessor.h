@@ -1,18 +1,25 @@
 #pragma once
 
+#include "engine/DriveEqWorker.h"
 #include "engine/DynamicsEngine.h"
 #include "engine/EngineSettings.h"
+#include "learn/CaptureFifo.h"
+#include "learn/LearnAnalyzer.h"
+#include "learn/LearnMapping.h"
 #include "processor/MeterHistory.h"
 #include "processor/ParameterLayout.h"
 #include "processor/TruePeakDetector.h"
 #include "state/LearnCurves.h"
 #include "state/LearnTextFormats.h"
+#include "state/UndoHistory.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class OrlixAudioProcessor : public juce::AudioProcessor, private juce::Timer
@@ -61,10 +68,49 @@ public:
     orlix::EngineSettings buildEngineSettings(const orlix::LearnCurves& curves) const noexcept;
     const orlix::DynamicsEngine& getEngine() const noexcept { return engine; }
 
-    // Learn run requested by the editor; the compressor fades to dry while it is set.
-    std::atomic<bool> learnRequested{false};
     // The character AUTO stands for: Learn's pick, 0 until Learn has run.
     std::atomic<int> cachedBaseCharacter{3};
+
+    //==============================================================================
+    // Learn. The editor sets learnRequested to start a run and clears it to
+    // cancel; the compressor fades to dry while it is set. Everything else runs
+    // on the message thread, driven by the 40 ms timer.
+    void timerTick(); // what the timer does; hosts' message threads and tools call it through the timer
+    bool setTargetFromMarker(float targetDb);
+    int effectiveCharacter() const;
+    const orlix::LearnResult& getLastLearnResult() const noexcept { return lastLearnResult; }
+    const orlix::LearnStatistics& getLastLearnStatistics() const noexcept { return lastLearnStatistics; }
+
+    std::atomic<bool> learnRequested{false};
+    std::atomic<int> learnPhase{0};
+    std::atomic<float> learnProgress{0.0f};
+    std::atomic<bool> learnSignalLow{false};
+    std::atomic<float> learnSecondsAnalysed{0.0f};
+    std::atomic<bool> driveEqPending{false};
+    std::atomic<int> driveEqLearnId{0};
+    std::atomic<bool> targetAvailable{false}, targetEdited{false};
+    std::atomic<float> shownTargetDb{0.0f}, learnedTargetDb{0.0f}, maxTargetDb{20.0f};
+    bool isLearnListening() const noexcept { return learnListening; }
+
+    // Optional observer of fixed points inside Learn and undo; nothing installs it in the plug-in.
+    std::function<void(const juce::String&)> checkpointHook;
+
+    //==============================================================================
+    // Undo and redo of whole-state snapshots (message thread). An editor gesture
+    // begins, changes parameters, commits, then ends.
+    juce::ValueTree takeSnapshot();
+    void beginUndoGesture();
+    void commitUndoGesture();
+    void discardUndoGesture();
+    void endUndoGesture(); // one gesture closed; the last one drops the pending snapshot
+    void pushUndo(juce::ValueTree snapshot);
+    bool undo();
+    bool redo();
+    bool canUndo() const { return !undoHistory.undoStack.empty(); }
+    bool canRedo() const { return !undoHistory.redoStack.empty(); }
+    bool restoreSnapshot(const juce::ValueTree& snapshot, int epoch);
+    int gestureDepth = 0;
+    const orlix::UndoHistory& getUndoHistory() const noexcept { return undoHistory; }
 
     //==============================================================================
     // State: the live tree of `parameters` is the persisted state. stateLock
@@ -83,8 +129,44 @@ public:
     std::atomic<bool> inputClip{false}, outputClip{false};
 
 private:
+    struct LearnedSnapshot
+    {
+        bool valid = false;
+        bool hasTarget = false;
+        int appliedCharacter = 0;
+        int effectiveCharacter = 3;
+        orlix::LearnStatistics stats;
+        float storedTarget = 0.0f;
+        int revision = 0;
+        int learnId = 0;
+    };
+
     void timerCallback() override;
     void initialiseStateKeys();
+    void checkpoint(const char* label) const;
+
+    // Learn lifecycle steps (message thread).
+    void collectDriveEqResult();
+    bool reconcileSourceAndNuance();
+    void startListening();
+    void listen();
+    void finishRun();
+    void cancelRun();
+    void clearProgress();
+    bool writeLearnResult(int source, int nuance, const std::optional<juce::String>& histogramText,
+                          const std::optional<juce::String>& curvesText);
+    void applyLearnedRecord(const orlix::LearnResult& result, bool keepUserOffsets, int baseCharacter);
+    void applyLearnedValue(orlix::ParameterIndex index, float value, bool keepUserOffset);
+    void setParameterWithGesture(orlix::ParameterIndex index, float denormalisedValue);
+    void setTargetDb(float db);
+    void publishTarget();
+    LearnedSnapshot takeLearnedSnapshot();
+    int baseCharacterFor(const orlix::LearnStatistics& stats, int source, int nuance, int character,
+                         const orlix::LearnResult& result) const;
+    void writeDriveEqIntoSnapshots(int learnId, const juce::String& text);
+    int storedLearnId() const;
+    int roundedParameter(orlix::ParameterIndex index) const;
+    void refreshCachedBaseCharacter();
     static float blockTruePeak(std::vector<orlix::TruePeakDetector>& detectors, const juce::AudioBuffer<float>& buffer,
                                int numChannels, int numSamples) noexcept;
     static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
@@ -108,10 +190,22 @@ private:
     std::atomic<float> meterInputPeak{0.0f}, meterOutputPeak{0.0f}, meterGainReduction{0.0f};
     orlix::MeterHistory meterHistory;
 
+    orlix::CaptureFifo captureFifo;
+    orlix::LearnAnalyzer learnAnalyzer;
+    bool learnListening = false;
+    int learnGeneration = 0;
+    orlix::LearnStatistics lastLearnStatistics;
+    orlix::LearnResult lastLearnResult;
+    orlix::MappingCache mappingCache; // guarded by stateLock
+    orlix::UndoHistory undoHistory;
+
     double tailSampleRate = 44100.0;
     double preparedSampleRate = 0.0;
     int preparedChannels = 0;
     int engineLatency = 0;
+
+    // Declared last so it stops before anything it reads goes away.
+    orlix::DriveEqWorker driveEqWorker;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(OrlixAudioProcessor)
 };
