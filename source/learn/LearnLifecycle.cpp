@@ -217,7 +217,8 @@ void OrlixAudioProcessor::listen()
     learnProgress = progress;
     learnSignalLow = seconds > 3.0f && progress < 0.05f;
     learnSecondsAnalysed = seconds;
-    if (learnAnalyzer.hasCountedEnough())
+    // A run never finishes under an open gesture, even when this drain reached the count.
+    if (learnAnalyzer.hasCountedEnough() && gestureDepth == 0)
         finishRun();
 }
 

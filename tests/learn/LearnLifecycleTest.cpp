@@ -1,0 +1,286 @@
+#include "learn/MakeupCalibration.h"
+#include "processor/OrlixAudioProcessor.h"
+#include "state/BaseValues.h"
+#include "state/StateIds.h"
+#include "support/HostSimulation.h"
+#include "support/LearnFixtures.h"
+#include "support/Signals.h"
+#include "support/StateFixtures.h"
+
+#include <gtest/gtest.h>
+
+using namespace orlix;
+using testsupport::HostSimulation;
+using testsupport::setParameter;
+
+namespace
+{
+constexpr double rate = 48000.0;
+
+const std::vector<float>& drums()
+{
+    static const auto x = testsupport::drumLoop(rate, 2.0, 120.0, 0.8f);
+    return x;
+}
+
+const std::vector<float>& chord()
+{
+    static const auto x = testsupport::sustainedChord(rate, 2.0, 0.3f);
+    return x;
+}
+
+float baseOf(OrlixAudioProcessor& p, ParameterIndex index)
+{
+    float v = 0.0f;
+    const juce::ScopedLock lock(p.stateLock);
+    getBaseValue(p.getParameterState().state, parameterId(index), v);
+    return v;
+}
+
+float normalised(OrlixAudioProcessor& p, ParameterIndex index, float value)
+{
+    return p.getParameterState().getParameter(parameterId(index))->convertTo0to1(value);
+}
+} // namespace
+
+TEST(LearnRun, FinishesSetsTheControlsAsOneUndoStepAndStoresTheDriveTable)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    setParameter(p, pSource, (float)sourceDrum);
+    setParameter(p, pNuance, 6.0f); // Loop
+    host.tick();
+    testsupport::GestureCounter gestures;
+    p.addListener(&gestures);
+    const auto before = p.takeSnapshot();
+
+    ASSERT_TRUE(host.learn(drums()));
+    p.removeListener(&gestures);
+
+    const auto& result = p.getLastLearnResult();
+    ASSERT_TRUE(result.valid);
+    EXPECT_GE(p.getLastLearnStatistics().seconds, 8.0f);
+    EXPECT_NEAR(p.rawParameter(pThreshold), result.threshold, 0.051f);
+    EXPECT_NEAR(p.rawParameter(pRatio), result.ratio, 0.006f);
+    EXPECT_FLOAT_EQ(p.rawParameter(pAutoMakeup), 1.0f);
+    EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), 0.0f); // Learn never sets the character itself
+    EXPECT_EQ(p.cachedBaseCharacter.load(), result.character);
+    EXPECT_GE(gestures.begun, 10);
+    EXPECT_EQ(gestures.begun, gestures.ended);
+
+    // The TARGET control becomes available with the profile's target.
+    host.tick();
+    EXPECT_TRUE(p.targetAvailable.load());
+    EXPECT_FLOAT_EQ(p.learnedTargetDb.load(), lookupProfile(sourceDrum, 6).targetDb);
+    EXPECT_FLOAT_EQ(p.shownTargetDb.load(), p.learnedTargetDb.load());
+    EXPECT_GE(p.maxTargetDb.load(), p.learnedTargetDb.load());
+    EXPECT_FALSE(p.targetEdited.load());
+
+    // The drive level table arrives in the background and is stored with the result.
+    ASSERT_TRUE(host.waitForDriveEq());
+    {
+        const juce::ScopedLock lock(p.stateLock);
+        const auto& tree = p.getParameterState().state;
+        EXPECT_TRUE(tree.hasProperty(ids::learnDriveEq));
+        EXPECT_TRUE(tree.hasProperty(ids::learnMkHist));
+        EXPECT_TRUE(parseLearnCurves(tree).driveEqValid);
+        EXPECT_EQ(p.getUndoHistory().undoStack.size(), 1u);
+    }
+
+    // One undo returns everything, Learn data included, to before the run.
+    ASSERT_TRUE(p.undo());
+    EXPECT_TRUE(p.takeSnapshot().isEquivalentTo(before));
+    EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
+    host.tick();
+    EXPECT_FALSE(p.targetAvailable.load());
+}
+
+TEST(LearnRun, KeepsListeningWhenPlaybackStopsAndCancelsCleanly)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    p.learnRequested = true;
+    host.play(std::vector<float>(drums().begin(), drums().begin() + (int)(rate * 1.5)));
+    host.tick(); // drains what arrived since the last tick
+    ASSERT_TRUE(p.isLearnListening());
+    const float progress = p.learnProgress.load();
+    EXPECT_GT(progress, 0.0f);
+    for (int i = 0; i < 50; ++i)
+        host.tick(); // the host stopped: no audio, only the timer
+    EXPECT_TRUE(p.isLearnListening());
+    EXPECT_FLOAT_EQ(p.learnProgress.load(), progress);
+
+    p.learnRequested = false;
+    host.tick();
+    EXPECT_FALSE(p.isLearnListening());
+    EXPECT_EQ(p.learnProgress.load(), 0.0f);
+    EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
+}
+
+TEST(LearnRun, QuietMaterialReportsLowSignalAndNeverFinishes)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    p.learnRequested = true;
+    const auto quiet = testsupport::sine(440.0, rate, (int)(rate * 5), 0.0005f);
+    host.play(quiet);
+    EXPECT_TRUE(p.isLearnListening());
+    EXPECT_TRUE(p.learnSignalLow.load());
+    EXPECT_GT(p.learnSecondsAnalysed.load(), 3.0f);
+}
+
+TEST(LearnRun, HeldGestureDelaysTheFinish)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    p.learnRequested = true;
+    p.beginUndoGesture();
+    for (int i = 0; i < 6; ++i)
+        host.play(drums());
+    EXPECT_TRUE(p.learnRequested.load());
+    EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
+    p.endUndoGesture();
+    host.tick();
+    EXPECT_FALSE(p.learnRequested.load());
+    EXPECT_TRUE(p.getLastLearnResult().valid);
+}
+
+TEST(LearnRun, HostLoadWhileListeningLetsTheRunFinishWithoutWriting)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    const auto saved = testsupport::saveState(p);
+    p.learnRequested = true;
+    host.play(drums());
+    p.setStateInformation(saved.getData(), (int)saved.getSize());
+    const float ratioBefore = p.rawParameter(pRatio);
+    ASSERT_TRUE(host.learn(drums()));
+    EXPECT_FALSE(p.getLastLearnResult().valid);
+    EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
+    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), ratioBefore);
+    EXPECT_FALSE(p.canUndo());
+}
+
+TEST(LearnRemap, NuanceChangeKeepsTheUserOffsetAndResetsTheTarget)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    setParameter(p, pSource, (float)sourceVocal);
+    host.tick();
+    ASSERT_TRUE(host.learn(chord()));
+    host.tick();
+
+    // The user raises the threshold by 2 dB and moves TARGET.
+    const float learnedThreshold = p.rawParameter(pThreshold);
+    setParameter(p, pThreshold, learnedThreshold + 2.0f);
+    const float offset = normalised(p, pThreshold, learnedThreshold + 2.0f) - normalised(p, pThreshold, learnedThreshold);
+    ASSERT_TRUE(p.setTargetFromMarker(5.2f));
+    setParameter(p, pThreshold, p.rawParameter(pThreshold) + 2.0f);
+    const float userOffset =
+        normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, baseOf(p, pThreshold));
+    EXPECT_NEAR(userOffset, offset, 1e-3f);
+
+    setParameter(p, pNuance, 1.0f); // Lead -> Backing
+    host.tick();
+    const float newBase = baseOf(p, pThreshold);
+    EXPECT_NEAR(normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, newBase), userOffset,
+                2e-3f);
+    EXPECT_DOUBLE_EQ((double)p.getParameterState().state.getProperty(ids::targetDb), 6.0);
+    host.tick();
+    EXPECT_FLOAT_EQ(p.learnedTargetDb.load(), 6.0f);
+    EXPECT_TRUE(p.targetEdited.load()); // the kept offset shows as an edit
+}
+
+TEST(LearnRemap, AutoRepicksOnSourceChangeAConcreteCharacterOnlyMovesTheBase)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    setParameter(p, pSource, (float)sourceDrum);
+    host.tick();
+    ASSERT_TRUE(host.learn(drums()));
+    const auto stats = p.getLastLearnStatistics();
+
+    setParameter(p, pSource, (float)sourcePiano);
+    host.tick();
+    const int autoPick = mapping::mapLearn(stats, sourcePiano, 0, 0).character;
+    EXPECT_EQ(p.cachedBaseCharacter.load(), autoPick);
+    EXPECT_EQ(p.effectiveCharacter(), autoPick);
+
+    setParameter(p, pCharacter, (float)characterVca);
+    setParameter(p, pSource, (float)sourceDrum);
+    host.tick();
+    EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), (float)characterVca);
+    EXPECT_EQ(p.cachedBaseCharacter.load(), mapping::mapLearn(stats, sourceDrum, 0, 0).character);
+    EXPECT_EQ(p.effectiveCharacter(), characterVca);
+}
+
+TEST(LearnTarget, SnapsToTheLearnValueAndStopsAtTheMaximum)
+{
+    OrlixAudioProcessor p;
+    HostSimulation host(p);
+    setParameter(p, pSource, (float)sourceDrum);
+    host.tick();
+    ASSERT_TRUE(host.learn(drums()));
+    host.tick();
+    const float learned = p.learnedTargetDb.load();
+    const auto stored = [&] { return (double)p.getParameterState().state.getProperty(ids::targetDb); };
+
+    ASSERT_TRUE(p.setTargetFromMarker(learned + 0.004f));
+    EXPECT_NEAR(stored(), learned, 1e-9);
+    ASSERT_TRUE(p.setTargetFromMarker(5.04f));
+    EXPECT_NEAR(stored(), 5.0, 1e-9);
+    ASSERT_TRUE(p.setTargetFromMarker(50.0f));
+    EXPECT_NEAR(stored(), std::round(p.maxTargetDb.load() * 100.0) / 100.0, 1e-6);
+    host.tick();
+    EXPECT_NEAR(p.shownTargetDb.load(), p.maxTargetDb.load(), 0.006f);
+    EXPECT_FALSE(p.targetEdited.load()); // TARGET moves the base values with the controls
+
+    p.learnRequested = true;
+    EXPECT_FALSE(p.setTargetFromMarker(3.0f));
+}
+
+TEST(MakeupCalibration, CurvesStartAtTheOriginAndNeverGoBack)
+{
+    const auto finished = testsupport::learnFrom(testsupport::drumLoop(rate, 4.0), rate);
+    const auto result = mapping::mapForProfileTarget(finished.statistics, sourceDrum, 0, 0);
+    ASSERT_TRUE(result.valid);
+    const auto histogram = calibration::buildMakeupHistogram(finished.captured, rate);
+    ASSERT_TRUE(histogram.valid);
+    float total = 0.0f;
+    for (float w : histogram.weights)
+        total += w;
+    EXPECT_NEAR(total, 1.0f, 1e-4f);
+
+    const calibration::CalibrationContext context{result, finished.statistics, finished.captured, rate, histogram};
+    for (int character : {1, 2, 3})
+    {
+        const auto curve = calibration::buildMakeupCurve(character, context);
+        ASSERT_TRUE(curve.valid);
+        EXPECT_EQ(curve.points.x[0], 0.0f);
+        EXPECT_EQ(curve.points.y[0], 0.0f);
+        for (size_t i = 1; i < 13; ++i)
+            EXPECT_GE(curve.points.x[i], curve.points.x[i - 1]) << character;
+    }
+    const auto texts = calibration::runCalibration(result, finished.statistics, finished.captured, rate);
+    ASSERT_TRUE(texts.has_value());
+    EXPECT_EQ(texts->curves.upToFirstOccurrenceOf("|", false, false).length() > 0, true);
+    EXPECT_EQ(juce::StringArray::fromTokens(texts->curves, "|", "").size(), 3);
+}
+
+TEST(MakeupCalibration, TooLittleAudioGivesNoDataOrSkipsTheEnginePass)
+{
+    const auto tiny = testsupport::noise((int)(0.019 * rate), 0.5f);
+    EXPECT_FALSE(calibration::buildMakeupHistogram(tiny, rate).valid);
+    EXPECT_FALSE(calibration::runCalibration(LearnResult{}, LearnStatistics{}, tiny, rate).has_value());
+
+    float drop = 123.0f;
+    const auto halfSecond = testsupport::drumLoop(rate, 0.9);
+    EXPECT_FALSE(calibration::engineLoudnessDrop(calibration::learnedSettings(LearnResult{}, 3), halfSecond, rate, drop));
+    EXPECT_EQ(drop, 123.0f);
+    const auto enough = testsupport::drumLoop(rate, 1.1);
+    LearnResult heavy;
+    heavy.threshold = -40.0f;
+    heavy.ratio = 8.0f;
+    ASSERT_TRUE(calibration::engineLoudnessDrop(calibration::learnedSettings(heavy, 3), enough, rate, drop));
+    EXPECT_GT(drop, 3.0f);
+}
