@@ -61,11 +61,13 @@ void OrlixAudioProcessor::initialiseStateKeys()
 void OrlixAudioProcessor::getStateInformation(juce::MemoryBlock& destData)
 {
     juce::ValueTree copy;
+    int version = 1;
     {
         const juce::ScopedLock lock(stateLock);
         copy = parameters.copyState();
+        version = stateVersion;
     }
-    copy.setProperty(ids::stateVersion, stateVersion, nullptr);
+    copy.setProperty(ids::stateVersion, version, nullptr);
     if (auto xml = copy.createXml())
         copyXmlToBinary(*xml, destData);
 }
