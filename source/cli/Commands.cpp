@@ -8,6 +8,9 @@ void printUsage(std::ostream& out)
 {
     out << "usage: orlix COMMAND [options]\n\n"
            "commands:\n"
+           "  demo     learn and render built-in material and write the result (needs no files)\n"
+           "  learn    let Learn listen to an audio file and print what it measured and set\n"
+           "  render   render an audio file with a saved state and/or parameter values\n"
            "  info     print the plug-in's identity, latency and parameters\n\n"
            "Run 'orlix COMMAND --help' for the options of a command.\n";
 }
@@ -17,7 +20,7 @@ int run(const juce::StringArray& args, std::ostream& out, std::ostream& err)
 {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help")
     {
-        printUsage(out);
+        printUsage(args.isEmpty() ? err : out);
         return args.isEmpty() ? 2 : 0;
     }
     const auto command = args[0];
@@ -25,6 +28,12 @@ int run(const juce::StringArray& args, std::ostream& out, std::ostream& err)
     rest.remove(0);
     if (command == "info")
         return info(rest, out, err);
+    if (command == "learn")
+        return learn(rest, out, err);
+    if (command == "render")
+        return render(rest, out, err);
+    if (command == "demo")
+        return demo(rest, out, err);
     err << "orlix: unknown command '" << command << "' (see orlix --help)\n";
     return 2;
 }
