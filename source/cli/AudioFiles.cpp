@@ -57,6 +57,8 @@ std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& err
     {
         stream->setPosition(0);
         reader.reset(formats.getKnownFormat(i)->createReaderFor(stream.get(), false));
+        if (reader != nullptr)
+            stream.release(); // the reader owns it now
     }
     if (reader == nullptr)
     {

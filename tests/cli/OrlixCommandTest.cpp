@@ -1,0 +1,252 @@
+#include "support/Signals.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace
+{
+constexpr double rate = 48000.0;
+
+struct CommandResult
+{
+    int exitCode = -1;
+    juce::String output;
+};
+
+juce::String shellQuoted(const juce::String& arg)
+{
+    return "'" + arg.replace("'", "'\\''") + "'";
+}
+
+// Runs the built orlix tool; stderrOnly captures only what it says on standard error.
+// A crash is reported as exit code -1, never as success.
+CommandResult runOrlix(const juce::StringArray& args, bool stderrOnly = false)
+{
+    juce::String command = shellQuoted(ORLIX_CLI_PATH);
+    for (const auto& a : args)
+        command << " " << shellQuoted(a);
+    command << (stderrOnly ? " 2>&1 >/dev/null" : " 2>&1");
+    CommandResult result;
+    FILE* pipe = popen(command.toRawUTF8(), "r");
+    if (pipe == nullptr)
+        return result;
+    char buffer[4096];
+    size_t n = 0;
+    juce::MemoryOutputStream text;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        text.write(buffer, n);
+    const int status = pclose(pipe);
+    result.output = text.toString();
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class Folder
+{
+public:
+    Folder() : dir(juce::File::createTempFile("orlix-cli-test"))
+    {
+        dir.createDirectory();
+    }
+    ~Folder() { dir.deleteRecursively(); }
+    juce::File operator[](const char* name) const { return dir.getChildFile(name); }
+    juce::String path(const char* name) const { return dir.getChildFile(name).getFullPathName(); }
+    juce::StringArray names() const
+    {
+        juce::StringArray result;
+        for (const auto& f : dir.findChildFiles(juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no))
+            result.add(f.getFileName());
+        result.sort(true);
+        return result;
+    }
+    juce::File dir;
+};
+
+void writeWav(const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate, int bits = 32)
+{
+    file.deleteFile();
+    auto stream = std::make_unique<juce::FileOutputStream>(file);
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer(
+        wav.createWriterFor(stream.get(), sampleRate, (unsigned int)audio.getNumChannels(), bits, {}, 0));
+    ASSERT_NE(writer, nullptr);
+    stream.release();
+    writer->writeFromAudioSampleBuffer(audio, 0, audio.getNumSamples());
+}
+
+juce::AudioBuffer<float> readWav(const juce::File& file, double* sampleRate = nullptr)
+{
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatReader> reader(wav.createReaderFor(file.createInputStream().release(), true));
+    juce::AudioBuffer<float> audio;
+    if (reader == nullptr)
+        return audio;
+    audio.setSize((int)reader->numChannels, (int)reader->lengthInSamples);
+    reader->read(&audio, 0, (int)reader->lengthInSamples, 0, true, true);
+    if (sampleRate != nullptr)
+        *sampleRate = reader->sampleRate;
+    return audio;
+}
+
+juce::AudioBuffer<float> stereo(const std::vector<float>& left, const std::vector<float>& right)
+{
+    return testsupport::toBuffer(left, right);
+}
+} // namespace
+
+TEST(OrlixLearnCommand, LearnsFromADrumLoopAndAChordAndPrintsTheSettings)
+{
+    Folder folder;
+    const auto drums = testsupport::drumLoop(rate, 3.0);
+    writeWav(folder["drums.wav"], stereo(drums, drums), rate);
+    const auto chord = testsupport::sustainedChord(rate, 5.0, 0.4f);
+    writeWav(folder["chord.wav"], testsupport::toBuffer(chord), rate, 24);
+
+    const auto drumRun = runOrlix({"learn", folder.path("drums.wav"), "--source", "drum", "--nuance", "loop"});
+    ASSERT_EQ(drumRun.exitCode, 0) << drumRun.output;
+    for (const char* expected : {"as Drum / Loop", "crest", "P95", "onset rate", "8.0 s counted", "threshold", "ratio",
+                                 "attack", "release", "knee", "mix", "character AUTO (picks", "drive", "target"})
+        EXPECT_TRUE(drumRun.output.contains(expected)) << expected << "\n" << drumRun.output;
+
+    const auto chordRun = runOrlix({"learn", folder.path("chord.wav"), "--source", "Keys", "--character", "OPTO",
+                                    "--target", "6", "--out", folder.path("chord-out.wav"), "--save-state",
+                                    folder.path("chord.state")});
+    ASSERT_EQ(chordRun.exitCode, 0) << chordRun.output;
+    EXPECT_TRUE(chordRun.output.contains("character OPTO")) << chordRun.output;
+    EXPECT_TRUE(chordRun.output.contains("after --target 6.00")) << chordRun.output;
+    EXPECT_TRUE(chordRun.output.contains("gain reduction applied")) << chordRun.output;
+    EXPECT_EQ(folder.names(), juce::StringArray({"chord-out.wav", "chord.state", "chord.wav", "drums.wav"}));
+    double outRate = 0.0;
+    const auto rendered = readWav(folder["chord-out.wav"], &outRate);
+    EXPECT_EQ(rendered.getNumSamples(), (int)chord.size());
+    EXPECT_EQ(rendered.getNumChannels(), 1);
+    EXPECT_EQ(outRate, rate);
+}
+
+TEST(OrlixRenderCommand, DryMixRenderIsSampleAlignedWithTheInput)
+{
+    Folder folder;
+    const auto left = testsupport::drumLoop(rate, 2.0);
+    const auto right = testsupport::sustainedChord(rate, 2.0);
+    writeWav(folder["in.wav"], stereo(left, right), rate);
+    // The drive adds latency; with mix 0 only the aligned dry path remains.
+    const auto run = runOrlix({"render", folder.path("in.wav"), folder.path("out.wav"), "--float", "--set", "mix=0",
+                               "--set", "autoMakeup=off", "--set", "output=0", "--set", "driveOn=on", "--set",
+                               "drive=60", "--block", "300"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const auto out = readWav(folder["out.wav"]);
+    ASSERT_EQ(out.getNumSamples(), (int)left.size());
+    ASSERT_EQ(out.getNumChannels(), 2);
+    float worst = 0.0f;
+    for (int i = 0; i < out.getNumSamples(); ++i)
+        worst = std::max({worst, std::abs(out.getSample(0, i) - left[(size_t)i]),
+                          std::abs(out.getSample(1, i) - right[(size_t)i])});
+    EXPECT_LT(worst, 1e-6f);
+}
+
+TEST(OrlixRenderCommand, StateAndSettingsReachTheProcessor)
+{
+    Folder folder;
+    const auto x = testsupport::drumLoop(rate, 1.0);
+    writeWav(folder["in.wav"], testsupport::toBuffer(x), rate);
+    const auto heavy = runOrlix({"render", folder.path("in.wav"), folder.path("heavy.wav"), "--set", "threshold=-40",
+                                 "--set", "ratio=10", "--set", "knee=hard", "--set", "character=fet"});
+    ASSERT_EQ(heavy.exitCode, 0) << heavy.output;
+    EXPECT_FALSE(heavy.output.contains("applied (95th percentile) 0.00")) << heavy.output;
+    const auto gentle = runOrlix({"render", folder.path("in.wav"), folder.path("gentle.wav"), "--set", "threshold=0"});
+    ASSERT_EQ(gentle.exitCode, 0) << gentle.output;
+    EXPECT_TRUE(gentle.output.contains("applied (95th percentile) 0.00")) << gentle.output;
+}
+
+TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
+{
+    Folder folder;
+    const auto x = testsupport::drumLoop(rate, 1.0);
+    writeWav(folder["ok.wav"], testsupport::toBuffer(x), rate);
+    folder["empty.wav"].create();
+    folder["text.wav"].replaceWithText("this is not audio at all, just some words in a file\n");
+    juce::AudioBuffer<float> three(3, 4800);
+    three.clear();
+    writeWav(folder["three.wav"], three, rate);
+    writeWav(folder["slow.wav"], testsupport::toBuffer(testsupport::sine(100.0, 4000.0, 4000, 0.5f)), 4000.0);
+    {
+        juce::MemoryBlock bytes;
+        folder["ok.wav"].loadFileAsData(bytes);
+        folder["cut.wav"].replaceWithData(bytes.getData(), bytes.getSize() / 2);
+    }
+
+    const std::pair<juce::StringArray, const char*> cases[] = {
+        {{"learn", folder.path("missing.wav")}, "does not exist"},
+        {{"learn", folder.path("empty.wav")}, "is empty"},
+        {{"learn", folder.path("text.wav")}, "not a WAV or AIFF"},
+        {{"render", folder.path("cut.wav"), folder.path("o1.wav")}, "truncated"},
+        {{"learn", folder.path("three.wav")}, "3 channels"},
+        {{"learn", folder.path("slow.wav")}, "8000 Hz"},
+        {{"learn", folder.path("ok.wav"), "--source", "Kazoo"}, "unknown source 'Kazoo'"},
+        {{"learn", folder.path("ok.wav"), "--source", "Vocal", "--nuance", "Kick"}, "unknown nuance 'Kick'"},
+        {{"render", folder.path("ok.wav"), folder.path("o2.wav"), "--set", "warmth=3"}, "unknown parameter 'warmth'"},
+        {{"render", folder.path("ok.wav"), folder.path("o3.wav"), "--set", "ratio=50"}, "out of range"},
+        {{"render", folder.path("ok.wav"), folder.path("o4.wav"), "--set", "knee=squishy"}, "not a value for knee"},
+        {{"render", folder.path("ok.wav"), folder.path("o5.wav"), "--block", "0"}, "--block"},
+        {{"render", folder.path("ok.wav")}, "expected INPUT and OUTPUT"},
+        {{"learn", folder.path("ok.wav"), "--bogus"}, "unknown option '--bogus'"},
+        {{"frobnicate"}, "unknown command"},
+    };
+    for (const auto& [args, expected] : cases)
+    {
+        const auto run = runOrlix(args, true);
+        EXPECT_NE(run.exitCode, 0) << args.joinIntoString(" ");
+        EXPECT_TRUE(run.output.contains(expected)) << args.joinIntoString(" ") << " said: " << run.output;
+        EXPECT_EQ(run.output.trim().containsChar('\n'), false) << run.output;
+    }
+    // Nothing was written by the failed runs.
+    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav", "three.wav"}));
+}
+
+TEST(OrlixCommands, QuietMaterialEndsWithTheSecondsCounted)
+{
+    Folder folder;
+    writeWav(folder["quiet.wav"], testsupport::toBuffer(testsupport::sine(440.0, rate, 96000, 0.0005f)), rate);
+    const auto run = runOrlix({"learn", folder.path("quiet.wav")}, true);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.output.contains("counted 0.0 s above -60 dBFS")) << run.output;
+}
+
+TEST(OrlixCommands, OutputsAreNeverHalfWrittenOrSilentlyReplaced)
+{
+    Folder folder;
+    const auto x = testsupport::drumLoop(rate, 1.0);
+    writeWav(folder["in.wav"], testsupport::toBuffer(x), rate);
+    folder["out.wav"].replaceWithText("keep me");
+
+    auto run = runOrlix({"render", folder.path("in.wav"), folder.path("out.wav")}, true);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.output.contains("--force")) << run.output;
+    EXPECT_EQ(folder["out.wav"].loadFileAsString(), "keep me");
+
+    run = runOrlix({"render", folder.path("in.wav"), folder.path("no-such-folder/out.wav")}, true);
+    EXPECT_NE(run.exitCode, 0);
+
+    run = runOrlix({"render", folder.path("in.wav"), folder.path("out.wav"), "--force"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(readWav(folder["out.wav"]).getNumSamples(), (int)x.size());
+    EXPECT_EQ(folder.names(), juce::StringArray({"in.wav", "out.wav"})); // no temporary files left behind
+    EXPECT_EQ(readWav(folder["in.wav"]).getNumSamples(), (int)x.size()); // the input is untouched
+}
+
+TEST(OrlixCommands, HelpDescribesEveryCommand)
+{
+    const auto top = runOrlix({"--help"});
+    EXPECT_EQ(top.exitCode, 0);
+    for (const char* command : {"demo", "learn", "render", "info"})
+    {
+        EXPECT_TRUE(top.output.contains(command));
+        const auto help = runOrlix({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_TRUE(help.output.contains("usage: orlix")) << command;
+    }
+}
