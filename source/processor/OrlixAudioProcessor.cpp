@@ -1,6 +1,7 @@
 #include "processor/OrlixAudioProcessor.h"
 
 #include "processor/LiveProcessorCount.h"
+#include "state/StateIds.h"
 
 #include <cmath>
 
@@ -10,7 +11,7 @@ OrlixAudioProcessor::OrlixAudioProcessor()
     : juce::AudioProcessor(BusesProperties()
                                .withInput("Input", juce::AudioChannelSet::stereo(), true)
                                .withOutput("Output", juce::AudioChannelSet::stereo(), true)),
-      parameters(*this, nullptr, "PARAMETERS", createParameterLayout(cachedSource))
+      parameters(*this, nullptr, ids::parametersType, createParameterLayout(cachedSource))
 {
     for (size_t i = 0; i < parameterTable.size(); ++i)
         rawParameters[i] = parameters.getRawParameterValue(parameterId((ParameterIndex)i));

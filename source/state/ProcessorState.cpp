@@ -98,7 +98,9 @@ std::unique_ptr<juce::XmlElement> xmlOfBlob(const void* data, int sizeInBytes)
 void OrlixAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
 {
     auto xml = xmlOfBlob(data, sizeInBytes);
-    if (xml == nullptr || !xml->hasTagName(parameters.state.getType()))
+    // The tree's type is fixed; comparing with the constant keeps the live tree out of reach
+    // of a host thread that does not hold the state lock yet.
+    if (xml == nullptr || !xml->hasTagName(ids::parametersType.toString()))
         return; // not our state: leave everything as it is
 
     const juce::ScopedLock lock(stateLock);

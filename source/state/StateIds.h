@@ -47,6 +47,7 @@ inline const juce::Identifier baseCharacter{"orlixBaseCharacter"};
 inline const juce::Identifier learnCharAuto{"orlixLearnCharAuto"};
 inline const juce::Identifier learnThrCorr{"orlixLearnThrCorr"};
 
+inline const juce::Identifier parametersType{"PARAMETERS"};
 inline const juce::Identifier param{"PARAM"};
 inline const juce::Identifier id{"id"};
 inline const juce::Identifier value{"value"};
