@@ -11,6 +11,7 @@ void printUsage(std::ostream& out)
            "  demo     learn and render built-in material and write the result (needs no files)\n"
            "  learn    let Learn listen to an audio file and print what it measured and set\n"
            "  render   render an audio file with a saved state and/or parameter values\n"
+           "  snapshot render the plug-in window to a PNG picture\n"
            "  info     print the plug-in's identity, latency and parameters\n\n"
            "Run 'orlix COMMAND --help' for the options of a command.\n";
 }
@@ -34,6 +35,8 @@ int run(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         return render(rest, out, err);
     if (command == "demo")
         return demo(rest, out, err);
+    if (command == "snapshot")
+        return snapshot(rest, out, err);
     err << "orlix: unknown command '" << command << "' (see orlix --help)\n";
     return 2;
 }

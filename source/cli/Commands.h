@@ -11,4 +11,5 @@ int info(const juce::StringArray& args, std::ostream& out, std::ostream& err);
 int learn(const juce::StringArray& args, std::ostream& out, std::ostream& err);
 int render(const juce::StringArray& args, std::ostream& out, std::ostream& err);
 int demo(const juce::StringArray& args, std::ostream& out, std::ostream& err);
+int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err);
 } // namespace orlix::cli

@@ -1,5 +1,6 @@
 #include "processor/OrlixAudioProcessor.h"
 
+#include "editor/OrlixAudioProcessorEditor.h"
 #include "processor/LiveProcessorCount.h"
 #include "state/StateIds.h"
 
@@ -226,7 +227,7 @@ EngineSettings OrlixAudioProcessor::buildEngineSettings(const LearnCurves& curve
 
 juce::AudioProcessorEditor* OrlixAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor(*this);
+    return new OrlixAudioProcessorEditor(*this);
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()

@@ -108,6 +108,17 @@ public:
     bool redo();
     bool canUndo() const { return !undoHistory.undoStack.empty(); }
     bool canRedo() const { return !undoHistory.redoStack.empty(); }
+    // What the editor's buttons show: the stacks after a host load has emptied them.
+    bool canUndoAfterEpochCheck()
+    {
+        undoHistory.checkEpoch(stateLoadGeneration.load());
+        return canUndo();
+    }
+    bool canRedoAfterEpochCheck()
+    {
+        undoHistory.checkEpoch(stateLoadGeneration.load());
+        return canRedo();
+    }
     bool restoreSnapshot(const juce::ValueTree& snapshot, int epoch);
     int gestureDepth = 0;
     const orlix::UndoHistory& getUndoHistory() const noexcept { return undoHistory; }

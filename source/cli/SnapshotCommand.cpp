@@ -1,0 +1,135 @@
+#include "cli/Commands.h"
+#include "cli/DemoProgramme.h"
+#include "cli/Options.h"
+#include "cli/Session.h"
+#include "editor/OrlixAudioProcessorEditor.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace orlix::cli
+{
+namespace
+{
+// Plays audio into the processor as a host would, ticking the editor like its timer.
+void playWithEditor(Session& session, OrlixAudioProcessorEditor& editor, const juce::AudioBuffer<float>& audio,
+                    double seconds, double sampleRate)
+{
+    juce::AudioBuffer<float> block(audio.getNumChannels(), 512);
+    juce::MidiBuffer midi;
+    const int total = std::min(audio.getNumSamples(), (int)(seconds * sampleRate));
+    int sinceTick = 0;
+    for (int start = 0; start + 512 <= total; start += 512)
+    {
+        for (int ch = 0; ch < audio.getNumChannels(); ++ch)
+            block.copyFrom(ch, 0, audio, ch, start, 512);
+        session.processor.processBlock(block, midi);
+        sinceTick += 512;
+        if (sinceTick >= (int)(0.033 * sampleRate))
+        {
+            session.processor.timerTick();
+            editor.tick();
+            juce::Thread::sleep(1);
+            sinceTick = 0;
+        }
+    }
+}
+
+bool savePng(const juce::Image& image, const juce::File& file, juce::String& error)
+{
+    juce::MemoryOutputStream bytes;
+    if (!juce::PNGImageFormat().writeImageToStream(image, bytes))
+    {
+        error = "cannot encode the picture";
+        return false;
+    }
+    juce::MemoryBlock data(bytes.getData(), bytes.getDataSize());
+    return writeFileAtomically(file, data, true, error);
+}
+} // namespace
+
+int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err)
+{
+    if (args.contains("--help"))
+    {
+        out << "usage: orlix snapshot OUTPUT.png [options]\n\n"
+               "Renders the plug-in window without showing it and writes it as a PNG.\n\n"
+               "  --width W          window width, 720 to 1280 (default 960; the height follows at 16:9)\n"
+               "  --state FILE       load a saved plug-in state first\n"
+               "  --set ID=VALUE     set a parameter first (repeatable)\n"
+               "  --learn-demo       let Learn listen to the built-in demo material first\n"
+               "  --play SECONDS     play the demo material for the meters and history (default 3 with --learn-demo)\n"
+               "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n";
+        return 0;
+    }
+    juce::String error;
+    const auto options =
+        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning"}, {"--learn-demo"}, error);
+    if (!options || options->positional.size() != 1)
+    {
+        err << "orlix snapshot: " << (options ? juce::String("expected one OUTPUT.png") : error) << "\n";
+        return 2;
+    }
+    int width = 960;
+    if (auto w = options->value("--width"))
+    {
+        width = w->getIntValue();
+        if (!w->containsOnly("0123456789") || width < 720 || width > 1280)
+        {
+            err << "orlix snapshot: --width must be 720 to 1280\n";
+            return 2;
+        }
+    }
+    const auto output = juce::File::getCurrentWorkingDirectory().getChildFile(options->positional[0]);
+
+    const auto demo = demoProgramme();
+    Session session(demo.sampleRate, 2, 512);
+    if (auto state = options->value("--state"))
+        if (!session.loadState(juce::File::getCurrentWorkingDirectory().getChildFile(*state), error))
+        {
+            err << "orlix snapshot: " << error << "\n";
+            return 1;
+        }
+    for (const auto& [id, value] : options->settings)
+        if (!session.applySetting(id, value, error))
+        {
+            err << "orlix snapshot: " << error << "\n";
+            return 2;
+        }
+    if (options->has("--learn-demo"))
+    {
+        session.applySetting("source", "Drum", error);
+        session.applySetting("nuance", "Loop", error);
+        double counted = 0.0;
+        session.learn(demo.audio, counted, {});
+        session.waitForDriveTable(600.0);
+    }
+
+    auto editor = std::make_unique<OrlixAudioProcessorEditor>(session.processor);
+    editor->setSize(width, (width * 540 + 480) / 960);
+    const double play = options->value("--play").value_or(options->has("--learn-demo") ? "3" : "0").getDoubleValue();
+    if (play > 0.0)
+        playWithEditor(session, *editor, demo.audio, play, demo.sampleRate);
+    if (auto learning = options->value("--learning"))
+    {
+        session.processor.learnRequested = true;
+        session.processor.timerTick();
+        const double fraction = juce::jlimit(0.0, 1.0, learning->getDoubleValue() / 100.0);
+        if (fraction > 0.0)
+            playWithEditor(session, *editor, demo.audio, 0.2 + fraction * 8.5, demo.sampleRate);
+    }
+    session.processor.timerTick();
+    editor->tick();
+
+    const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
+    if (!savePng(image, output, error))
+    {
+        err << "orlix snapshot: " << error << "\n";
+        return 1;
+    }
+    out << "snapshot " << image.getWidth() << " x " << image.getHeight() << " written to " << output.getFullPathName()
+        << "\n";
+    editor.reset();
+    return 0;
+}
+
+} // namespace orlix::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace orlix
+{
+
+// The selector's text: SOURCE name, the separator and the NUANCE name.
+juce::String selectorText(int source, int nuance);
+
+struct LearnStatus
+{
+    juce::String text;
+    bool warning = false;
+};
+
+// What the status line says while Learn is active.
+LearnStatus learnStatus(float progress, bool signalLow, float secondsAnalysed);
+
+// One line centred on the area, or two when it is too wide: split at the space nearest the middle.
+void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
+                        const juce::String& text, juce::Colour colour);
+
+// The Learn progress display over the dial.
+void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress);
+
+// The SOURCE / NUANCE menu: item id = source * 16 + nuance + 1.
+juce::PopupMenu buildSourceMenu(int source, int nuance);
+
+} // namespace orlix

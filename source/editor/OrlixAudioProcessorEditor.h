@@ -1,0 +1,130 @@
+#pragma once
+
+#include "editor/ChoiceChips.h"
+#include "editor/EditorLayout.h"
+#include "editor/MeterDisplays.h"
+#include "editor/OrlixKnob.h"
+#include "editor/OrlixLookAndFeel.h"
+#include "editor/TargetMarker.h"
+#include "processor/ParameterLayout.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <functional>
+
+class OrlixAudioProcessor;
+
+namespace orlix
+{
+// Keyboard traversal that never picks a default child inside these containers.
+class NoDefaultChild : public juce::KeyboardFocusTraverser
+{
+public:
+    juce::Component* getDefaultComponent(juce::Component* parent) override;
+};
+
+// A layer of the window that draws nothing and lets clicks on its empty area fall through.
+class FocusPassthroughContainer : public juce::Component
+{
+public:
+    std::unique_ptr<juce::ComponentTraverser> createKeyboardFocusTraverser() override
+    {
+        return std::make_unique<NoDefaultChild>();
+    }
+};
+} // namespace orlix
+
+class OrlixAudioProcessorEditor : public juce::AudioProcessorEditor, private juce::Timer
+{
+public:
+    explicit OrlixAudioProcessorEditor(OrlixAudioProcessor&);
+    ~OrlixAudioProcessorEditor() override;
+
+    void mouseDown(const juce::MouseEvent&) override;
+    void mouseWheelMove(const juce::MouseEvent&, const juce::MouseWheelDetails&) override;
+    void paint(juce::Graphics&) override;
+    void paintOverChildren(juce::Graphics&) override;
+    bool keyPressed(const juce::KeyPress&) override;
+    void resized() override;
+
+    // One timer tick, for tests and snapshots that run without a message loop.
+    void tick() { timerCallback(); }
+
+    // The feedback form's factory; none until the form exists.
+    static std::function<std::unique_ptr<juce::Component>(OrlixAudioProcessorEditor&)>& feedbackDialogFactory();
+    void openFeedbackDialog();
+    void closeFeedbackDialog();
+    juce::Component* getFeedbackOverlay() const { return feedbackOverlay.get(); }
+
+    void showHelpMenu();
+    void showSourceMenu();
+    void handleHelpMenuResult(int result);
+    void handleSourceMenuResult(int result);
+
+    const orlix::EditorLayout& getLayout() const { return layout; }
+    float getDesignScale() const { return designScale; }
+    juce::AffineTransform getDesignTransform() const { return designTransform; }
+    int getHistoryRangeDb() const { return historyRangeDb; }
+    const orlix::MeterState& getMeters() const { return meters; }
+    const juce::String& getStatusText() const { return statusText; }
+    bool isStatusWarning() const { return statusIsWarning; }
+    const juce::Image& getBackgroundCache() const { return backgroundCache; }
+
+    OrlixAudioProcessor& processor;
+
+private:
+    void timerCallback() override;
+    void refreshSectionState();
+    void refreshUndoButtons();
+    void refreshLearnButton();
+    void refreshSelectorText();
+    void refreshLearnStatus();
+    void repaintDesignArea(juce::Rectangle<int> designArea);
+    juce::Point<int> toDesign(juce::Point<float> editorPoint) const;
+    void setParameterIfDifferent(orlix::ParameterIndex index, float value);
+    bool learnActive() const;
+
+    orlix::OrlixLookAndFeel lookAndFeel;
+    orlix::FocusPassthroughContainer rootContainer, controlsContainer, driveContainer;
+    float designScale = 1.0f;
+    juce::AffineTransform designTransform;
+    int widthAtOpen = 960;
+
+    orlix::OrlixKnob thresholdKnob, ratioKnob, attackKnob, releaseKnob, kneeKnob, mixKnob, outputKnob, driveAmountKnob;
+    juce::ToggleButton driveSwitch{"DRIVE"};
+    std::unique_ptr<orlix::UserButtonAttachment> driveSwitchAttachment;
+    std::unique_ptr<orlix::ChoiceChips> driveTypeChips;
+    juce::ToggleButton autoGainToggle{"AUTO GAIN"};
+    std::unique_ptr<orlix::UserButtonAttachment> autoGainAttachment;
+    juce::ToggleButton autoReleaseToggle{"AUTO"};
+    std::unique_ptr<orlix::UserButtonAttachment> autoReleaseAttachment;
+    juce::TextButton learnButton{"LEARN"};
+    orlix::TargetMarker targetMarker;
+    juce::TextButton helpButton;
+    std::unique_ptr<juce::Component> feedbackOverlay;
+    juce::TextButton undoButton, redoButton;
+    juce::TextButton sourceButton;
+    std::unique_ptr<orlix::ChoiceChips> characterChips;
+    juce::TooltipWindow tooltipWindow{this, 600};
+
+    orlix::MeterState meters;
+    bool clipInShown = false, clipOutShown = false;
+    bool bypassShown = false, driveShown = false;
+    bool releaseEnabledShown = true;
+    bool sourceMenuOpen = false;
+    int shownSource = -1, shownNuance = -1;
+    orlix::EditorLayout layout;
+    juce::Image backgroundCache;
+    int historyRangeDb = 60;
+    float wheelAccumulator = 0.0f;
+    double rangeChangedAt = -1.0e9;
+    float learnProgressShown = 0.0f, secondsListenedShown = 0.0f;
+    bool lowSignalShown = false;
+    juce::String statusText;
+    bool statusIsWarning = false;
+
+    std::array<orlix::OrlixKnob*, 8> knobs{&thresholdKnob, &ratioKnob, &attackKnob, &releaseKnob,
+                                           &kneeKnob,      &mixKnob,   &outputKnob, &driveAmountKnob};
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(OrlixAudioProcessorEditor)
+};

@@ -1,0 +1,150 @@
+#include "editor/OrlixKnob.h"
+
+#include "editor/OrlixLookAndFeel.h"
+#include "processor/OrlixAudioProcessor.h"
+
+namespace orlix
+{
+
+void closeUndoGesture(OrlixAudioProcessor& processor)
+{
+    if (processor.gestureDepth > 0)
+        processor.endUndoGesture();
+}
+
+KnobUndoBridge::KnobUndoBridge(OrlixAudioProcessor& p, juce::Slider& k) : processor(p), knob(k) {}
+
+KnobUndoBridge::~KnobUndoBridge() { knob.removeListener(this); }
+
+void KnobUndoBridge::sliderDragStarted(juce::Slider*)
+{
+    dragging = true;
+    processor.beginUndoGesture();
+}
+
+void KnobUndoBridge::sliderValueChanged(juce::Slider*)
+{
+    if (dragging)
+        processor.commitUndoGesture();
+}
+
+void KnobUndoBridge::sliderDragEnded(juce::Slider*)
+{
+    if (!dragging)
+        return;
+    dragging = false;
+    closeUndoGesture(processor);
+}
+
+OrlixKnob::~OrlixKnob()
+{
+    undoBridge.reset();
+    attachment.reset();
+}
+
+void OrlixKnob::mouseDown(const juce::MouseEvent& e)
+{
+    if (!e.mods.isRightButtonDown())
+    {
+        if (savedDragDistance < 0)
+            savedDragDistance = getMouseDragSensitivity();
+        // Shift at the press makes the whole drag six times finer.
+        setMouseDragSensitivity(e.mods.isShiftDown() ? 6 * savedDragDistance : savedDragDistance);
+    }
+    juce::Slider::mouseDown(e);
+}
+
+void OrlixKnob::mouseDoubleClick(const juce::MouseEvent& e)
+{
+    if (!isEnabled())
+        return;
+    const int r = (int)getProperties()[props::radius];
+    const auto offset = e.getPosition() - juce::Point<int>(getWidth() / 2, getHeight() / 2);
+    const float distance = offset.toFloat().getDistanceFromOrigin();
+    if (distance < (float)(r - 2))
+    {
+        // Inside the ring: type a value.
+        showTextBox();
+        return;
+    }
+    const double reset = getDoubleClickReturnValue();
+    if (isDoubleClickReturnEnabled() && reset >= getMinimum() && reset <= getMaximum())
+    {
+        // The framework brackets its own reset as a drag, which makes it one undo entry.
+        juce::Slider::mouseDoubleClick(e);
+    }
+}
+
+void OrlixKnob::enablementChanged()
+{
+    juce::Slider::enablementChanged();
+    if (!isEnabled())
+        hideTextBox(true); // discards anything typed and shows the value again
+}
+
+bool OrlixKnob::keyPressed(const juce::KeyPress& key)
+{
+    if (!isEnabled())
+        return false;
+    const auto mods = key.getModifiers();
+    if (mods.isShiftDown() || mods.isCtrlDown() || mods.isAltDown() || mods.isCommandDown())
+        return false;
+    int direction = 0;
+    if (key.isKeyCode(juce::KeyPress::upKey) || key.isKeyCode(juce::KeyPress::rightKey))
+        direction = 1;
+    else if (key.isKeyCode(juce::KeyPress::downKey) || key.isKeyCode(juce::KeyPress::leftKey))
+        direction = -1;
+    if (direction == 0)
+        return false;
+    double step = getInterval();
+    if (juce::exactlyEqual(step, 0.0))
+        step = (getMaximum() - getMinimum()) * 0.01;
+    if (juce::exactlyEqual(step, 0.0))
+        return false;
+    setValue(getValue() + direction * step, juce::sendNotificationSync);
+    return true;
+}
+
+UserButtonAttachment::UserButtonAttachment(OrlixAudioProcessor& p, juce::RangedAudioParameter& parameter,
+                                           juce::Button& b)
+    : processor(p), button(b), attachment(parameter, [this](float value) {
+          const bool previous = ignoreCallbacks;
+          ignoreCallbacks = true;
+          button.setToggleState(value >= 0.5f, juce::sendNotificationSync);
+          ignoreCallbacks = previous;
+      })
+{
+    attachment.sendInitialUpdate();
+    button.addListener(this);
+}
+
+UserButtonAttachment::~UserButtonAttachment() { button.removeListener(this); }
+
+void UserButtonAttachment::buttonClicked(juce::Button*)
+{
+    if (ignoreCallbacks)
+        return;
+    processor.beginUndoGesture();
+    attachment.setValueAsCompleteGesture(button.getToggleState() ? 1.0f : 0.0f);
+    processor.commitUndoGesture();
+    closeUndoGesture(processor);
+}
+
+void setupKnob(juce::Component&, OrlixKnob& knob, OrlixAudioProcessor& processor, const juce::String& parameterId,
+               const juce::String& label, const juce::String& unit, int decimals, juce::Component& parent)
+{
+    knob.label = label;
+    knob.setSliderStyle(juce::Slider::RotaryVerticalDrag);
+    knob.setRotaryParameters(juce::MathConstants<float>::pi * 1.25f, juce::MathConstants<float>::pi * 2.75f, true);
+    knob.setTextBoxStyle(juce::Slider::TextBoxBelow, false, 60, 22);
+    knob.getProperties().set(props::unit, unit);
+    knob.getProperties().set(props::decimals, decimals);
+    knob.setVisible(true);
+    parent.addAndMakeVisible(knob);
+    if (auto* parameter = processor.getParameterState().getParameter(parameterId))
+        knob.attachment = std::make_unique<juce::SliderParameterAttachment>(*parameter, knob, nullptr);
+    knob.undoBridge = std::make_unique<KnobUndoBridge>(processor, knob);
+    knob.addListener(knob.undoBridge.get());
+}
+
+} // namespace orlix
