@@ -1,0 +1,54 @@
+#include "support/EditorFixture.h"
+#include "support/HostSimulation.h"
+
+#include <gtest/gtest.h>
+
+using namespace orlix;
+
+// Points of the rendered window that later painting never covers.
+TEST(EditorPixels, LitSwitchTrackKnobPointerAndDisabledKnob)
+{
+    testsupport::EditorFixture f;
+    f.editor->tick();
+    auto image = f.snapshot();
+    ASSERT_EQ(image.getWidth(), 960);
+    const auto trackOff = image.getPixelAt(878, 96);
+    EXPECT_LT(trackOff.getBlue(), 120) << "an off switch's track is dark";
+
+    // THRESHOLD at -18 dB: 70 % of its travel, the pointer 54 degrees right of the top.
+    const auto pointer = image.getPixelAt(122, 171);
+    EXPECT_GT(pointer.getRed(), 245);
+    EXPECT_GT(pointer.getGreen(), 245);
+    EXPECT_GT(pointer.getBlue(), 245);
+
+    // RELEASE at 200 ms points straight up: white while enabled.
+    EXPECT_GT(image.getPixelAt(200, 240).getRed(), 245);
+
+    testsupport::setParameter(f.processor, pDriveOn, 1.0f);
+    testsupport::setParameter(f.processor, pAutoRelease, 1.0f);
+    f.editor->tick();
+    image = f.snapshot();
+    const auto trackOn = image.getPixelAt(878, 96);
+    EXPECT_GT(trackOn.getBlue(), 150) << "the lit track shows the violet end of the brand gradient";
+    EXPECT_GT(trackOn.getRed(), 90);
+
+    // Disabled: the same pointer dot at 0.38 over the dark card.
+    const auto dimmed = image.getPixelAt(200, 240);
+    EXPECT_GT(dimmed.getRed(), 90);
+    EXPECT_LT(dimmed.getRed(), 170);
+}
+
+TEST(EditorPixels, BackgroundIsRebuiltOnlyWhenTheSizeChanges)
+{
+    testsupport::EditorFixture f;
+    f.snapshot();
+    const auto first = f.editor->getBackgroundCache();
+    ASSERT_TRUE(first.isValid());
+    EXPECT_EQ(first.getWidth(), 960);
+    f.snapshot();
+    EXPECT_TRUE(f.editor->getBackgroundCache() == first); // the same image object reused
+    f.editor->setSize(1280, 720);
+    f.snapshot();
+    EXPECT_EQ(f.editor->getBackgroundCache().getWidth(), 1280);
+    EXPECT_FALSE(f.editor->getBackgroundCache() == first);
+}
