@@ -174,8 +174,10 @@ Result resultFromResponse(const orlixhttp::Response& response)
     if (response.httpStatus != 200)
         return failure("http_" + juce::String(response.httpStatus));
 
+    // The framework counts arrays as objects too; only a real object will do.
     juce::var reply;
-    if (juce::JSON::parse(response.body, reply).failed() || !reply.isObject())
+    if (juce::JSON::parse(response.body, reply).failed() || reply.isArray() ||
+        reply.getDynamicObject() == nullptr)
         return failure("bad_response");
     return resultFromServiceReply(reply);
 }

@@ -150,7 +150,7 @@ TEST_F(PostJson, ClosedPortIsAConnectFailure)
 TEST_F(PostJson, SilentServerTimesOutAtTheDeadline)
 {
     LocalHttpServer server([](const HttpRequest&) { return HttpReply::silent(); });
-    constexpr int deadlineMs = 300;
+    constexpr int deadlineMs = 150;
     const auto start = Clock::now();
 
     const auto response = orlixhttp::postJson(server.url("/silent"), "{}", quickOptions(deadlineMs));
