@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#if !JUCE_WINDOWS
+#if JUCE_LINUX
 #include <dlfcn.h>
 #include <link.h>
 #endif
@@ -154,30 +154,13 @@ TEST(FeedbackJson, CutsMessageAndHostToTheirFirstCharactersNotBytes)
     EXPECT_EQ(object["daw_name"].toString(), host.substring(0, 64));
 }
 
-TEST(FeedbackJson, KeepsShortTextsWhole)
-{
-    const juce::String message(std::string(4000, 'm'));
-    const juce::String host(std::string(64, 'h'));
-
-    const auto object = parseObject(orlixfeedback::buildFeedbackJson("bug", message, host));
-
-    EXPECT_EQ(object["message"].toString(), message);
-    EXPECT_EQ(object["daw_name"].toString(), host);
-}
-
 TEST(FeedbackJson, NamesOnlyKnownWindowsVersions)
 {
     using S = juce::SystemStats;
-    EXPECT_EQ(orlixfeedback::operatingSystemName(S::Windows11), "Windows 11");
     EXPECT_EQ(orlixfeedback::operatingSystemName(S::Windows8_0), "Windows 8.0");
-    EXPECT_EQ(orlixfeedback::operatingSystemName(S::Windows8_1), "Windows 8.1");
-    EXPECT_EQ(orlixfeedback::operatingSystemName(S::Win2000), "Windows 2000");
-
+    EXPECT_EQ(orlixfeedback::operatingSystemName(S::Windows11), "Windows 11");
     for (auto other : {S::Windows, S::Linux, S::MacOSX, S::UnknownOS})
         EXPECT_EQ(orlixfeedback::operatingSystemName(other), "Unknown OS");
-#if JUCE_LINUX
-    EXPECT_EQ(orlixfeedback::operatingSystemName(S::getOperatingSystemType()), "Unknown OS");
-#endif
 }
 
 //==============================================================================
@@ -470,7 +453,7 @@ TEST_F(DetachedJob, ExceptionFromTheJobIsSwallowed)
 #if JUCE_LINUX
 namespace
 {
-// A system library this process has not loaded, or empty.
+// A system library this process has not loaded yet, if any.
 std::optional<std::string> unloadedSystemLibrary(std::initializer_list<const char*> candidates)
 {
     for (auto* name : candidates)

@@ -121,18 +121,6 @@ TEST_F(PostJson, ReplyOneByteOverTheLimitIsTooLarge)
     EXPECT_TRUE(response.body.isEmpty());
 }
 
-TEST_F(PostJson, LimitIsTakenFromTheOptions)
-{
-    LocalHttpServer server([](const HttpRequest&) { return replyOfSize(3000); });
-    auto options = quickOptions();
-
-    options.maxResponseBytes = 2999;
-    EXPECT_EQ(orlixhttp::postJson(server.url("/a"), "{}", options).outcome, outcome::tooLarge);
-
-    options.maxResponseBytes = 3000;
-    EXPECT_EQ(orlixhttp::postJson(server.url("/b"), "{}", options).outcome, outcome::completed);
-}
-
 TEST_F(PostJson, ClosedPortIsAConnectFailure)
 {
     const auto url = "http://127.0.0.1:" + juce::String(LocalHttpServer::closedPort()) + "/v1/orlix/feedback";
