@@ -4,6 +4,8 @@
 #include "cli/Session.h"
 #include "editor/OrlixAudioProcessorEditor.h"
 
+#include <functional>
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace orlix::cli
@@ -34,6 +36,50 @@ void playWithEditor(Session& session, OrlixAudioProcessorEditor& editor, const j
     }
 }
 
+template <typename T> T* findChild(juce::Component& parent, const std::function<bool(T&)>& match)
+{
+    for (auto* child : parent.getChildren())
+    {
+        if (auto* typed = dynamic_cast<T*>(child); typed != nullptr && match(*typed))
+            return typed;
+        if (auto* found = findChild<T>(*child, match))
+            return found;
+    }
+    return nullptr;
+}
+
+// Shows the tooltip of a named control as if the pointer rested on it.
+bool showTooltip(OrlixAudioProcessorEditor& editor, const juce::String& name, juce::String& error)
+{
+    if (auto* button = findChild<juce::Button>(editor, [&](juce::Button& b) { return b.getTitle().equalsIgnoreCase(name); }))
+    {
+        editor.showTooltipFor(*button);
+        return true;
+    }
+    if (name.equalsIgnoreCase("TARGET"))
+        if (auto* marker = findChild<TargetMarker>(editor, [](TargetMarker&) { return true; }))
+        {
+            editor.showTooltipFor(*marker);
+            return true;
+        }
+    ChoiceChips* chips = findChild<ChoiceChips>(editor, [&](ChoiceChips& c) {
+        return c.labels.contains(name.toUpperCase()) && (name.equalsIgnoreCase("FET") ? c.labels[0] == "AUTO" : true);
+    });
+    if (chips == nullptr)
+    {
+        error = "no control called '" + name + "'";
+        return false;
+    }
+    const int index = chips->labels.indexOf(name.toUpperCase());
+    chips->mouseMove(juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(),
+                                      chips->chipAreas[(size_t)index].getCentre().toFloat(), {}, 1.0f, 0.0f, 0.0f,
+                                      0.0f, 0.0f, chips, chips, juce::Time::getCurrentTime(),
+                                      chips->chipAreas[(size_t)index].getCentre().toFloat(), juce::Time::getCurrentTime(),
+                                      0, false));
+    editor.showTooltipFor(*chips);
+    return true;
+}
+
 bool savePng(const juce::Image& image, const juce::File& file, juce::String& error)
 {
     juce::MemoryOutputStream bytes;
@@ -58,12 +104,16 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
                "  --set ID=VALUE     set a parameter first (repeatable)\n"
                "  --learn-demo       let Learn listen to the built-in demo material first\n"
                "  --play SECONDS     play the demo material for the meters and history (default 3 with --learn-demo)\n"
-               "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n";
+               "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n"
+               "  --tooltip NAME     show the tooltip of a chip (TUBE, XFMR, TAPE, FET, AUTO, OPTO, VCA),\n"
+               "                     HELP, TARGET, Undo or Redo\n"
+               "  --menu source|help open the SOURCE/NUANCE menu or the help menu\n";
         return 0;
     }
     juce::String error;
     const auto options =
-        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning"}, {"--learn-demo"}, error);
+        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu"},
+                     {"--learn-demo"}, error);
     if (!options || options->positional.size() != 1)
     {
         err << "orlix snapshot: " << (options ? juce::String("expected one OUTPUT.png") : error) << "\n";
@@ -119,6 +169,31 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
     }
     session.processor.timerTick();
     editor->tick();
+    if (auto tip = options->value("--tooltip"))
+        if (!showTooltip(*editor, *tip, error))
+        {
+            err << "orlix snapshot: " << error << "\n";
+            return 2;
+        }
+    if (auto menu = options->value("--menu"))
+    {
+        if (juce::Desktop::getInstance().getDisplays().displays.isEmpty())
+        {
+            err << "orlix snapshot: --menu needs a display (run it under xvfb-run)\n";
+            return 1;
+        }
+        editor->setMenusInsideWindow(true);
+        if (*menu == "source")
+            editor->showSourceMenu();
+        else if (*menu == "help")
+            editor->showHelpMenu();
+        else
+        {
+            err << "orlix snapshot: --menu takes source or help\n";
+            return 2;
+        }
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
+    }
 
     const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
     if (!savePng(image, output, error))

@@ -13,7 +13,7 @@ void OrlixAudioProcessorEditor::showHelpMenu()
     menu.addItem(3, "Orlix v" + juce::String(JucePlugin_VersionString), false);
     menu.setLookAndFeel(&lookAndFeel);
     juce::Component::SafePointer<OrlixAudioProcessorEditor> safe(this);
-    menu.showMenuAsync(juce::PopupMenu::Options().withTargetComponent(&helpButton), [safe](int result) {
+    menu.showMenuAsync(menuOptionsFor(helpButton), [safe](int result) {
         if (safe != nullptr)
             safe->handleHelpMenuResult(result);
     });

@@ -483,10 +483,25 @@ void OrlixAudioProcessorEditor::showSourceMenu()
     sourceButton.getProperties().set(props::open, true);
     sourceButton.repaint();
     juce::Component::SafePointer<OrlixAudioProcessorEditor> safe(this);
-    menu.showMenuAsync(juce::PopupMenu::Options().withTargetComponent(&sourceButton), [safe](int result) {
+    menu.showMenuAsync(menuOptionsFor(sourceButton), [safe](int result) {
         if (safe != nullptr)
             safe->handleSourceMenuResult(result);
     });
+}
+
+juce::PopupMenu::Options OrlixAudioProcessorEditor::menuOptionsFor(juce::Component& target)
+{
+    auto options = juce::PopupMenu::Options().withTargetComponent(&target);
+    return menusInsideWindow ? options.withParentComponent(this) : options;
+}
+
+void OrlixAudioProcessorEditor::showTooltipFor(juce::Component& control)
+{
+    auto* client = dynamic_cast<juce::TooltipClient*>(&control);
+    if (client == nullptr)
+        return;
+    const auto where = control.localPointToGlobal(control.getLocalBounds().getCentre());
+    tooltipWindow.displayTip(where, client->getTooltip());
 }
 
 void OrlixAudioProcessorEditor::handleSourceMenuResult(int result)

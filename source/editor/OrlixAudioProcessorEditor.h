@@ -56,6 +56,12 @@ public:
     void closeFeedbackDialog();
     juce::Component* getFeedbackOverlay() const { return feedbackOverlay.get(); }
 
+    // Pictures of the window: menus open inside it instead of as their own windows,
+    // and a tooltip can be shown for a control at once.
+    void setMenusInsideWindow(bool inside) { menusInsideWindow = inside; }
+    void showTooltipFor(juce::Component& control);
+    juce::PopupMenu::Options menuOptionsFor(juce::Component& target);
+
     void showHelpMenu();
     void showSourceMenu();
     void handleHelpMenuResult(int result);
@@ -122,6 +128,7 @@ private:
     bool lowSignalShown = false;
     juce::String statusText;
     bool statusIsWarning = false;
+    bool menusInsideWindow = false;
 
     std::array<orlix::OrlixKnob*, 8> knobs{&thresholdKnob, &ratioKnob, &attackKnob, &releaseKnob,
                                            &kneeKnob,      &mixKnob,   &outputKnob, &driveAmountKnob};
