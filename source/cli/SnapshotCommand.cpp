@@ -3,6 +3,7 @@
 #include "cli/Options.h"
 #include "cli/Session.h"
 #include "editor/OrlixAudioProcessorEditor.h"
+#include "editor/UiSettings.h"
 
 #include <functional>
 
@@ -130,6 +131,18 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         }
     }
     const auto output = juce::File::getCurrentWorkingDirectory().getChildFile(options->positional[0]);
+
+    // A picture must not change the window size or range the user's plug-in remembers.
+    const juce::TemporaryFile settingsFolder;
+    settingsFolder.getFile().createDirectory();
+    redirectUiSettings(settingsFolder.getFile());
+    struct RestoreSettings
+    {
+        ~RestoreSettings()
+        {
+            redirectUiSettings({});
+        }
+    } restore;
 
     const auto demo = demoProgramme();
     Session session(demo.sampleRate, 2, 512);

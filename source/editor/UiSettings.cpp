@@ -50,7 +50,7 @@ std::unique_ptr<juce::PropertiesFile> openUiSettings()
     return std::make_unique<juce::PropertiesFile>(options);
 }
 
-void setUiSettingsFolderForTesting(const juce::File& folder) { testFolder() = folder; }
+void redirectUiSettings(const juce::File& folder) { testFolder() = folder; }
 
 int validHistoryRange(int rangeDb) { return rangeDb == 60 || rangeDb == 36 || rangeDb == 24 ? rangeDb : 60; }
 

@@ -11,8 +11,9 @@ namespace orlix
 // the file afresh and releases it at once, so several instances never overlap.
 std::unique_ptr<juce::PropertiesFile> openUiSettings();
 
-// Where the settings live; tests point it elsewhere so they never touch the user's file.
-void setUiSettingsFolderForTesting(const juce::File& folder);
+// Where the settings live; tests and pictures point it elsewhere so they never touch
+// the user's file. An empty folder restores the user's own.
+void redirectUiSettings(const juce::File& folder);
 
 inline constexpr int defaultEditorWidth = 960;
 inline constexpr int defaultHistoryRangeDb = 60;

@@ -1,5 +1,6 @@
 #include "processor/OrlixAudioProcessor.h"
 #include "processor/ParameterLayout.h"
+#include "support/EditorFixture.h"
 #include "support/StateFixtures.h"
 #include "support/Signals.h"
 #include "support/Vst3Host.h"
@@ -208,4 +209,21 @@ TEST(Vst3Host, StateWithLearnDataRestoresEveryParameterAndKeyInAnotherInstance)
         EXPECT_TRUE(b->hasAttribute(key)) << key;
         EXPECT_EQ(b->getStringAttribute(key), a->getStringAttribute(key)) << key;
     }
+}
+
+TEST(Vst3Host, EditorOpensAtItsDesignSizeInAHost)
+{
+    if (juce::Desktop::getInstance().getDisplays().displays.isEmpty())
+        GTEST_SKIP() << "needs a display (CI runs this under Xvfb)";
+    testsupport::TemporarySettings settings;
+    testsupport::Vst3Host host;
+    auto plugin = host.instantiate();
+    ASSERT_NE(plugin, nullptr);
+    ASSERT_TRUE(plugin->hasEditor());
+    std::unique_ptr<juce::AudioProcessorEditor> editor(plugin->createEditorIfNeeded());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->getWidth(), 960);
+    EXPECT_EQ(editor->getHeight(), 540);
+    plugin->editorBeingDeleted(editor.get());
+    editor.reset();
 }

@@ -17,11 +17,11 @@ struct TemporarySettings
     TemporarySettings() : folder(juce::File::createTempFile("orlix-ui"))
     {
         folder.createDirectory();
-        orlix::setUiSettingsFolderForTesting(folder);
+        orlix::redirectUiSettings(folder);
     }
     ~TemporarySettings()
     {
-        orlix::setUiSettingsFolderForTesting({});
+        orlix::redirectUiSettings({});
         folder.deleteRecursively();
     }
     juce::File folder;
