@@ -27,7 +27,7 @@ int stageCountOf(int index) noexcept
     return index == 0 ? 4 : 5;
 }
 
-// The onset envelope: rises with the attack coefficient, falls with the release one.
+// Envelope follower: rises with the attack coefficient, falls with the release one.
 inline float follow(float envelope, float level, float attack, float release) noexcept
 {
     return level + (envelope - level) * (envelope < level ? attack : release);
@@ -196,6 +196,7 @@ void DriveStage::clearRunningState() noexcept
     fullEnvelope = lowEnvelope = lowPassState = 0.0f;
     hysteresis = {};
     hysteresisStarted = false;
+    hysteresisRamp = -1.0f; // a restart begins at the model's amount
     alignRing.fill(0.0f);
     alignIndex = 0;
     lagrangeHistory.fill(0.0f);
@@ -212,7 +213,6 @@ void DriveStage::reset()
     clearRunningState();
     for (auto& s : shaperStates)
         s = {};
-    hysteresisRamp = -1.0f;
     rollOffState = 0.0f;
     highPassState = highPassPrevious = 0.0f;
     std::fill(dryDelay.begin(), dryDelay.end(), 0.0f);
@@ -228,12 +228,14 @@ void DriveStage::configure(int type, float amount) noexcept
 {
     if (type == currentType && juce::exactlyEqual(amount, currentAmount))
         return;
+    if (type != currentType)
+        hysteresisRamp = -1.0f; // another type's hysteresis amount is no place to ramp from
     currentType = type;
     currentAmount = amount;
     model = designDrive(type, amount);
     firstSample = true;
     active = !model.isIdentity();
-    highPassCoefficient = (float)(1.0 - twoPi * model.highPassHz / sampleRate);
+    highPassCoefficient = (float)(1.0 - twoPi * model.highPassHz / std::max(sampleRate, 8000.0));
 
     const int wanted = model.oversampling == 16 ? 0 : 1;
     if (wanted != selected)
