@@ -107,6 +107,36 @@ inline double tubeCurveIntegral(const TubeCurve& c, double x) noexcept
 // own clamped share of x (0 outside the piece) and the shares add up. The shaper needs the
 // curve on both sides of its operating point, 1 + t and 1 - t, and blends the two:
 // w1 f(1 + t) + w2 f(1 - t). Both sides go through one two-lane evaluation where SSE2 exists.
+namespace branchFree
+{
+struct Shares
+{
+    double below, law, bend, ceiling;
+};
+
+inline Shares sharesOf(double x, const TubeCurve& c) noexcept
+{
+    const double overKnee = x - c.knee;
+    return {std::min(x, 0.0), std::clamp(x, 0.0, c.knee), std::clamp(overKnee, 0.0, 1.0),
+            std::max(overKnee - 1.0, 0.0)};
+}
+
+inline double curve(double x, const TubeCurve& c) noexcept
+{
+    const Shares s = sharesOf(x, c);
+    return s.law * std::sqrt(s.law) + 0.06 * s.below + s.bend * (c.kneeSlope - c.bend * s.bend) +
+           c.ceilingSlope * s.ceiling;
+}
+
+inline double integral(double x, const TubeCurve& c) noexcept
+{
+    const Shares s = sharesOf(x, c);
+    return 0.4 * s.law * s.law * std::sqrt(s.law) + 0.03 * s.below * s.below +
+           s.bend * (c.kneeValue + s.bend * (c.kneeSlope * 0.5 - c.bend * (1.0 / 3.0) * s.bend)) +
+           s.ceiling * (c.ceiling + c.ceilingSlope * 0.5 * s.ceiling);
+}
+} // namespace branchFree
+
 #if defined(__SSE2__) || defined(_M_X64)
 namespace simd
 {
@@ -169,44 +199,15 @@ inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, do
     return blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
 }
 #else
-namespace scalar
-{
-struct Shares
-{
-    double below, law, bend, ceiling;
-};
-
-inline Shares sharesOf(double x, const TubeCurve& c) noexcept
-{
-    const double overKnee = x - c.knee;
-    return {std::min(x, 0.0), std::clamp(x, 0.0, c.knee), std::clamp(overKnee, 0.0, 1.0),
-            std::max(overKnee - 1.0, 0.0)};
-}
-
-inline double curve(double x, const TubeCurve& c) noexcept
-{
-    const Shares s = sharesOf(x, c);
-    return s.law * std::sqrt(s.law) + 0.06 * s.below + s.bend * (c.kneeSlope - c.bend * s.bend) +
-           c.ceilingSlope * s.ceiling;
-}
-
-inline double integral(double x, const TubeCurve& c) noexcept
-{
-    const Shares s = sharesOf(x, c);
-    return 0.4 * s.law * s.law * std::sqrt(s.law) + 0.03 * s.below * s.below +
-           s.bend * (c.kneeValue + s.bend * (c.kneeSlope * 0.5 - c.bend * (1.0 / 3.0) * s.bend)) +
-           s.ceiling * (c.ceiling + c.ceilingSlope * 0.5 * s.ceiling);
-}
-} // namespace scalar
 
 inline double tubeCurveBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
 {
-    return w1 * scalar::curve(1.0 + t, c) + w2 * scalar::curve(1.0 - t, c);
+    return w1 * branchFree::curve(1.0 + t, c) + w2 * branchFree::curve(1.0 - t, c);
 }
 
 inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
 {
-    return w1 * scalar::integral(1.0 + t, c) + w2 * scalar::integral(1.0 - t, c);
+    return w1 * branchFree::integral(1.0 + t, c) + w2 * branchFree::integral(1.0 - t, c);
 }
 #endif
 

@@ -38,10 +38,7 @@ public:
     // What the stage is doing, for tests and tools.
     int oversamplingFactor() const noexcept { return factorOf(selected); }
     double oversamplerLatency(int index) const noexcept { return setups[(size_t)index].latency; }
-    bool isActive() const noexcept { return active; }
     bool isRestingInSilence() const noexcept { return silentSamples > silenceLimit; }
-    float shaperNormalisation() const noexcept { return shaperGainValue; }
-    float hysteresisNormalisation() const noexcept { return hysteresisGainValue; }
     EnvelopeReferences envelopeReferences() const noexcept { return references; }
 
 private:
@@ -110,6 +107,8 @@ private:
     float hysteresisRamp = -1.0f;
 
     std::array<ShaperStageState, 3> shaperStates{};
+    // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
+    // the signal as it moves through the stages, the antiderivatives at a stage's inputs.
     static constexpr int chunkLength = 256;
     std::array<ShaperScale, chunkLength> scales{};
     std::array<float, chunkLength> driven{};

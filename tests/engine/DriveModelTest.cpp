@@ -169,6 +169,9 @@ TEST(TubeCurve, BranchFreeBlendMatchesThePiecewiseCurve)
             const double integral = w1 * tubeCurveIntegral(c, 1.0 + t) + w2 * tubeCurveIntegral(c, 1.0 - t);
             ASSERT_NEAR(tubeCurveBlend(c, t, w1, w2), curve, 1e-13) << type.name << " " << t;
             ASSERT_NEAR(tubeCurveIntegralBlend(c, t, w1, w2), integral, 1e-13) << type.name << " " << t;
+            // The one-lane form, used where there are no two-lane registers.
+            ASSERT_NEAR(branchFree::curve(1.0 + t, c), tubeCurve(c, 1.0 + t), 1e-13) << type.name;
+            ASSERT_NEAR(branchFree::integral(1.0 - t, c), tubeCurveIntegral(c, 1.0 - t), 1e-13) << type.name;
         }
     }
 }
