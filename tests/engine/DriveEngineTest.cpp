@@ -246,19 +246,6 @@ TEST(DriveEngine, ProcessAllocatesNothingWhileTheDriveChanges)
     EXPECT_EQ(counter.count(), 0);
 }
 
-TEST(DriveEngine, StereoDriveKeepsIdenticalChannelsIdentical)
-{
-    const auto x = testsupport::drumLoop(rate, 0.5);
-    DynamicsEngine engine;
-    engine.prepare(rate, 2);
-    engine.setActive(1.0f);
-    auto buffer = testsupport::toBuffer(x, x);
-    engine.process(buffer, 2, driven(driveTypeTransformer, 80.0f));
-    for (int i = 0; i < buffer.getNumSamples(); ++i)
-        ASSERT_EQ(buffer.getSample(0, i), buffer.getSample(1, i)) << i;
-    EXPECT_GT(std::abs(buffer.getSample(0, 10000) - x[(size_t)(10000 - engine.latency())]), 0.0f);
-}
-
 // A figure for the report, not a pass/fail check: a 7 kHz sine at -6 dBFS through the engine
 // at full drive; the strongest component that is not a harmonic below Nyquist (so an alias
 // or other spurious line), relative to the fundamental.
