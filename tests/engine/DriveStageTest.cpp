@@ -88,6 +88,21 @@ TEST(DriveStage, BothOversamplersLineUpWithTheDelayedDrySignal)
     }
 }
 
+TEST(DriveStage, EverySampleRateKeepsTheAlignment)
+{
+    for (double fs : {8000.0, 44100.0, 96000.0, 192000.0})
+    {
+        DriveStage stage;
+        stage.prepare(fs, nullptr);
+        stage.configure(driveTypeTape, 1e-3f);
+        const auto x = testsupport::sine(fs / 12.0, fs, 24000, 0.01f);
+        const auto out = run(stage, x);
+        const double residue =
+            testsupport::rmsDb(out.data() + 12000, 12000) - testsupport::rmsDb(x.data(), 12000);
+        EXPECT_LT(residue, -40.0) << fs;
+    }
+}
+
 TEST(DriveStage, FullDriveKeepsTheLevelOfASineAtTheCalibrationLevel)
 {
     // The normalisation is calibrated with a sine at about -18 dBFS and the sag a 1 kHz sine
