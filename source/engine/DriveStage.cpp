@@ -1,29 +1,486 @@
 #include "engine/DriveStage.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace orlix
 {
 
-// Placeholder until the oversampled drive models arrive: no latency, no drive.
-DriveStage::DriveStage() = default;
+namespace
+{
+constexpr double twoPi = juce::MathConstants<double>::twoPi;
+
+// Half-band equiripple stages: the first stage, nearest the audio band, gets the narrow
+// transition; later stages only need to keep the empty upper octaves clean.
+struct OversamplingStageDesign
+{
+    float transitionUp, transitionDown;
+};
+constexpr OversamplingStageDesign firstStageDesign{0.06f, 0.075f};
+constexpr OversamplingStageDesign laterStageDesign{0.12f, 0.15f};
+constexpr float firstStopbandUpDb = -70.0f;
+constexpr float firstStopbandDownDb = -60.0f;
+constexpr float stopbandStepDb = 8.0f;
+
+int stageCountOf(int index) noexcept
+{
+    return index == 0 ? 4 : 5;
+}
+
+// Envelope follower: rises with the attack coefficient, falls with the release one.
+inline float follow(float envelope, float level, float attack, float release) noexcept
+{
+    return level + (envelope - level) * (envelope < level ? attack : release);
+}
+} // namespace
+
+DriveStage::DriveStage()
+{
+    model = designDrive(driveTypeTube, 0.0f);
+}
+
 DriveStage::~DriveStage() = default;
 
-void DriveStage::prepare(double fs, const DriveStage*)
+void DriveStage::prepare(double fs, const DriveStage* templateStage)
 {
+    if (prepared && juce::exactlyEqual(fs, sampleRate))
+        return;
+
     sampleRate = fs;
-    stageLatency = 0;
+    testSine = makeTestSine();
+    rollOffCoefficient = (float)std::exp(-twoPi * 9000.0 / fs);
+    highPassCoefficient = (float)(1.0 - twoPi * 80.0 / fs);
+    silenceLimit = (int)(3.0 * fs);
+    work.assign(maxBlock, 0.0f);
+
+    const bool useTemplate = templateStage != nullptr && templateStage->prepared &&
+                             juce::exactlyEqual(templateStage->sampleRate, fs);
+    buildOversamplers();
+    for (int m = 0; m < numOversamplers; ++m)
+    {
+        if (useTemplate)
+            setups[(size_t)m] = templateStage->setups[(size_t)m];
+        else
+        {
+            measureEnvelopes(m);
+            setups[(size_t)m].latency = measureLatency(m);
+        }
+    }
+
+    const double latency16 = setups[0].latency;
+    const double latency32 = setups[1].latency;
+    stageLatency =
+        std::max(latency16 >= 1.0 ? (int)std::floor(latency16) : 0, (int)std::floor(latency32)) + 2;
+    dryDelay.assign((size_t)stageLatency, 0.0f);
+    dryDelayIndex = 0;
+
+    prepared = true;
+    selectOversampler(selected);
+    reset();
 }
 
-void DriveStage::reset() {}
+void DriveStage::buildOversamplers()
+{
+    for (int m = 0; m < numOversamplers; ++m)
+    {
+        auto& os = oversamplers[(size_t)m];
+        if (os != nullptr)
+            continue; // the filters do not depend on the sample rate
+        os = std::make_unique<juce::dsp::Oversampling<float>>(1);
+        os->clearOversamplingStages();
+        for (int j = 0; j < stageCountOf(m); ++j)
+        {
+            const auto& design = j == 0 ? firstStageDesign : laterStageDesign;
+            os->addOversamplingStage(juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple,
+                                     design.transitionUp, firstStopbandUpDb + stopbandStepDb * (float)j,
+                                     design.transitionDown, firstStopbandDownDb + stopbandStepDb * (float)j);
+        }
+        os->setUsingIntegerLatency(false);
+        os->initProcessing(maxBlock);
+    }
+}
 
-void DriveStage::configure(int, float) {}
+// Envelope coefficients at the oversampled rate, and what the envelopes read for a
+// full-scale 1 kHz sine: the reference the shaper normalisation calibrates against.
+void DriveStage::measureEnvelopes(int index)
+{
+    auto& setup = setups[(size_t)index];
+    const double rate = factorOf(index) * sampleRate;
+    setup.attack = (float)std::exp(-1.0 / (0.015 * rate));
+    setup.release = (float)std::exp(-1.0 / (0.12 * rate));
+    setup.lowPass = (float)(1.0 - std::exp(-twoPi * 120.0 / rate));
 
+    const int length = std::max(16, (int)std::floor(0.3 * rate));
+    float full = 0.0f, low = 0.0f, lp = 0.0f;
+    double fullSum = 0.0, lowSum = 0.0;
+    int counted = 0;
+    for (int i = 0; i < length; ++i)
+    {
+        const auto x = (float)std::sin(twoPi * 1000.0 * i / rate);
+        full = follow(full, std::abs(x), setup.attack, setup.release);
+        lp += (x - lp) * setup.lowPass;
+        low = follow(low, std::abs(lp), setup.attack, setup.release);
+        if (i >= length / 2)
+        {
+            fullSum += full;
+            lowSum += low;
+            ++counted;
+        }
+    }
+    setup.references.fullBand = counted > 0 ? (float)(fullSum / counted) : 0.5f;
+    setup.references.lowBand = counted > 0 ? (float)(lowSum / counted) : 0.5f;
+}
+
+// The energy centroid of the up-and-down impulse response: the oversampler's delay,
+// fractional part included.
+double DriveStage::measureLatency(int index)
+{
+    auto& os = *oversamplers[(size_t)index];
+    const int length = std::min(maxBlock, 2048);
+    std::vector<float> impulse((size_t)length, 0.0f);
+    impulse[0] = 1.0f;
+
+    os.reset();
+    const float* input = impulse.data();
+    auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)length));
+    juce::ignoreUnused(up);
+    float* output = impulse.data();
+    juce::dsp::AudioBlock<float> down(&output, 1, (size_t)length);
+    os.processSamplesDown(down);
+    os.reset();
+
+    double weighted = 0.0, energy = 0.0;
+    for (int j = 0; j < length; ++j)
+    {
+        const double e = (double)impulse[(size_t)j] * impulse[(size_t)j];
+        weighted += j * e;
+        energy += e;
+    }
+    return energy > 0.0 ? weighted / energy : (double)os.getLatencyInSamples();
+}
+
+// Both oversamplers end up delayed by exactly the stage latency: an integer delay of up to
+// 15 samples, then a third-order Lagrange fractional delay between 1 and 2 samples.
+void DriveStage::selectOversampler(int index) noexcept
+{
+    selected = index;
+    const auto& setup = setups[(size_t)index];
+    const double d = stageLatency - setup.latency;
+    const int whole = (int)std::floor(d);
+    integerDelay = std::min(whole >= 2 ? whole - 1 : 0, 15);
+    const double h = std::clamp(d - integerDelay, 1.0, 2.0);
+    lagrange = {(float)(-(h - 1.0) * (h - 2.0) * (h - 3.0) / 6.0), (float)(h * (h - 2.0) * (h - 3.0) / 2.0),
+                (float)(-h * (h - 1.0) * (h - 3.0) / 2.0), (float)(h * (h - 1.0) * (h - 2.0) / 6.0)};
+
+    attack = setup.attack;
+    release = setup.release;
+    lowPass = setup.lowPass;
+    references = setup.references;
+
+    if (oversamplers[(size_t)index] != nullptr)
+        oversamplers[(size_t)index]->reset();
+    firstSample = true;
+    hysteresisStarted = false;
+    recomputeNormalisation();
+}
+
+void DriveStage::recomputeNormalisation() noexcept
+{
+    hysteresisGainValue = hysteresisGain(model, testSine, hysteresisCalibration);
+    shaperGainValue =
+        shaperGain(model, hysteresisGainValue, testSine, hysteresisCalibration.response, references);
+}
+
+void DriveStage::clearRunningState() noexcept
+{
+    fullEnvelope = lowEnvelope = lowPassState = 0.0f;
+    hysteresis = {};
+    hysteresisStarted = false;
+    hysteresisRamp = -1.0f; // a restart begins at the model's amount
+    alignRing.fill(0.0f);
+    alignIndex = 0;
+    lagrangeHistory.fill(0.0f);
+    for (auto& s : shaperStates)
+        s.cacheValid = false;
+    firstSample = true;
+}
+
+void DriveStage::reset()
+{
+    currentType = -1;
+    currentAmount = -1.0f;
+    active = false;
+    clearRunningState();
+    for (auto& s : shaperStates)
+        s = {};
+    rollOffState = 0.0f;
+    highPassState = highPassPrevious = 0.0f;
+    std::fill(dryDelay.begin(), dryDelay.end(), 0.0f);
+    dryDelayIndex = 0;
+    silentSamples = 0;
+    for (auto& os : oversamplers)
+        if (os != nullptr)
+            os->reset();
+}
+
+// audio thread
+void DriveStage::configure(int type, float amount) noexcept
+{
+    if (type == currentType && juce::exactlyEqual(amount, currentAmount))
+        return;
+    if (type != currentType)
+        hysteresisRamp = -1.0f; // another type's hysteresis amount is no place to ramp from
+    currentType = type;
+    currentAmount = amount;
+    model = designDrive(type, amount);
+    firstSample = true;
+    active = !model.isIdentity();
+    highPassCoefficient = (float)(1.0 - twoPi * model.highPassHz / std::max(sampleRate, 8000.0));
+
+    const int wanted = model.oversampling == 16 ? 0 : 1;
+    if (wanted != selected)
+        selectOversampler(wanted);
+    else
+        recomputeNormalisation();
+}
+
+void DriveStage::takeOverRunningState(const DriveStage& other) noexcept
+{
+    fullEnvelope = other.fullEnvelope;
+    lowEnvelope = other.lowEnvelope;
+    lowPassState = other.lowPassState;
+    rollOffState = other.rollOffState;
+    if (dryDelay.size() == other.dryDelay.size())
+    {
+        std::copy(other.dryDelay.begin(), other.dryDelay.end(), dryDelay.begin());
+        dryDelayIndex = other.dryDelayIndex;
+    }
+}
+
+// audio thread
 void DriveStage::process(float* buffer, int numSamples) noexcept
 {
-    std::fill(buffer, buffer + numSamples, 0.0f);
+    if (numSamples <= 0)
+        return;
+    if (!prepared)
+    {
+        std::fill(buffer, buffer + numSamples, 0.0f);
+        return;
+    }
+
+    juce::ScopedNoDenormals noDenormals;
+    const int n = std::min(numSamples, maxBlock);
+    if (!active)
+        runInactive(buffer, n);
+    else if (restsInSilence(buffer, n))
+        passSilence(buffer, n);
+    else
+        runActive(buffer, n);
+
+    if (numSamples > n)
+        std::fill(buffer + n, buffer + numSamples, 0.0f);
 }
 
-void DriveStage::takeOverRunningState(const DriveStage&) noexcept {}
+float DriveStage::delayDry(float x) noexcept
+{
+    const float delayed = dryDelay[(size_t)dryDelayIndex];
+    dryDelay[(size_t)dryDelayIndex] = x;
+    if (++dryDelayIndex == stageLatency)
+        dryDelayIndex = 0;
+    return delayed;
+}
+
+// No drive: keep the dry delay running so the drive can start without a gap, and
+// output nothing at all.
+void DriveStage::runInactive(float* buffer, int n) noexcept
+{
+    float lastDelayed = 0.0f;
+    for (int j = 0; j < n; ++j)
+    {
+        lastDelayed = delayDry(buffer[j]);
+        buffer[j] = 0.0f;
+    }
+    clearRunningState();
+    rollOffState = lastDelayed;
+}
+
+bool DriveStage::restsInSilence(const float* buffer, int n) noexcept
+{
+    const bool hysteresisMoving = !juce::exactlyEqual(hysteresisRamp, model.hysteresisAmount);
+    const bool silent = std::all_of(buffer, buffer + n, [](float x) { return juce::exactlyEqual(x, 0.0f); });
+    if (hysteresisMoving || !silent)
+    {
+        silentSamples = 0;
+        return false;
+    }
+    silentSamples = std::min(silentSamples + n, silenceLimit + n);
+    return silentSamples > silenceLimit;
+}
+
+// Long digital silence: everything has settled, so skip the work and pass the zeros on.
+void DriveStage::passSilence(float* buffer, int n) noexcept
+{
+    for (int j = 0; j < n; ++j)
+    {
+        delayDry(0.0f);
+        buffer[j] = 0.0f;
+    }
+}
+
+void DriveStage::runActive(float* buffer, int n) noexcept
+{
+    auto& os = *oversamplers[(size_t)selected];
+    const float* input = buffer;
+    auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)n));
+    runNonlinear(up.getChannelPointer(0), (int)up.getNumSamples());
+
+    float* output = work.data();
+    juce::dsp::AudioBlock<float> down(&output, 1, (size_t)n);
+    os.processSamplesDown(down);
+    alignAndFinish(buffer, n);
+}
+
+// The oversampled part: sag from the envelopes, hysteresis, the shaper chain. Leaves only
+// the nonlinear part (driven minus input) in the block. Works in chunks, one shaper stage
+// over the whole chunk at a time: a stage's step depends only on its own previous input,
+// so the samples of a chunk are independent work the processor can overlap.
+void DriveStage::runNonlinear(float* samples, int count) noexcept
+{
+    const float hysteresisTarget = model.hysteresisAmount;
+    const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
+    const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)count;
+
+    for (int start = 0; start < count; start += chunkLength)
+    {
+        const int length = std::min(chunkLength, count - start);
+        float* x = samples + start;
+        prepareChunk(x, length, hysteresisStart + hysteresisIncrement * (float)start, hysteresisIncrement);
+        if (firstSample)
+        {
+            fillShaperCaches();
+            firstSample = false;
+        }
+        for (int s = 0; s < model.stages; ++s)
+        {
+            if (s > 0)
+                computeIntegrals(length);
+            stepShaperStage(shaperStates[(size_t)s], length);
+        }
+        for (int k = 0; k < length; ++k)
+            x[k] = driven[(size_t)k] - x[k];
+    }
+    hysteresisRamp = hysteresisTarget;
+}
+
+// Per sample of the chunk: the envelopes and the sag-modulated operating scale U, the
+// magnetisation mixed in with the ramped hysteresis amount, and the first shaper stage's
+// antiderivative at the result. One loop, so the independent work fills the wait on the
+// magnetisation, whose every step needs the one before.
+void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
+{
+    const DriveModel m = model; // a local copy stays in registers while the arrays are written
+    const float sag = m.sagDepth * m.amount;
+    const float gainH = hysteresisGainValue;
+    float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
+    for (int k = 0; k < length; ++k)
+    {
+        full = follow(full, std::abs(x[k]), attack, release);
+        lp += (x[k] - lp) * lowPass;
+        low = follow(low, std::abs(lp), attack, release);
+        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
+        // Louder passages lower the bias scale and drive harder.
+        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
+        scales[(size_t)k] = scale;
+
+        float y = x[k];
+        const float h = rampStart + rampIncrement * (float)(k + 1);
+        if (h > 0.0f)
+        {
+            if (!hysteresisStarted)
+            {
+                hysteresis.field = y;
+                hysteresis.magnetisation = std::clamp(y / gainH, -1.0f, 1.0f);
+                hysteresisStarted = true;
+            }
+            const float magnetisation = hysteresisStep(hysteresis, y, m);
+            y += (magnetisation * gainH - y) * h;
+        }
+        else
+            hysteresisStarted = false;
+        driven[(size_t)k] = y;
+        integrals[(size_t)k] = shaperDifferenceIntegral(m, scale, y);
+    }
+    fullEnvelope = full;
+    lowEnvelope = low;
+    lowPassState = lp;
+}
+
+// After a (re)start each stage steps from its stored previous input.
+void DriveStage::fillShaperCaches() noexcept
+{
+    for (int s = 0; s < model.stages; ++s)
+    {
+        auto& state = shaperStates[(size_t)s];
+        state.cachedIntegral = shaperDifferenceIntegral(model, scales[0], state.previous);
+        state.cacheValid = true;
+    }
+}
+
+// The next stage's antiderivative at every input, in a loop without branches or carried state.
+void DriveStage::computeIntegrals(int length) noexcept
+{
+    const DriveModel m = model;
+    for (int k = 0; k < length; ++k)
+        integrals[(size_t)k] = shaperDifferenceIntegral(m, scales[(size_t)k], driven[(size_t)k]);
+}
+
+// One shaper stage over the chunk, with the antiderivatives at its inputs already computed.
+void DriveStage::stepShaperStage(ShaperStageState& stageState, int length) noexcept
+{
+    const DriveModel m = model;
+    ShaperStageState state = stageState; // kept in registers across the loop
+    for (int k = 0; k < length; ++k)
+        driven[(size_t)k] =
+            shaperStepWith(state, driven[(size_t)k], integrals[(size_t)k], m, scales[(size_t)k]);
+    stageState = state;
+}
+
+// Base rate: align the downsampled difference to the stage latency, add it to the delayed
+// dry signal, normalise, roll off, return the difference, high-passed.
+void DriveStage::alignAndFinish(float* buffer, int n) noexcept
+{
+    const float g = shaperGainValue;
+    const float rollOff = model.rollOff;
+    const auto c = lagrange;
+    float h1 = lagrangeHistory[0], h2 = lagrangeHistory[1], h3 = lagrangeHistory[2];
+    float lp9 = rollOffState;
+    float hp = highPassState, previous = highPassPrevious;
+    const float hpCoefficient = highPassCoefficient;
+    const float lpCoefficient = rollOffCoefficient;
+
+    for (int j = 0; j < n; ++j)
+    {
+        alignRing[(size_t)alignIndex] = work[(size_t)j];
+        const float z = alignRing[(size_t)((alignIndex - integerDelay) & 15)];
+        alignIndex = (alignIndex + 1) & 15;
+        const float aligned = c[0] * z + c[1] * h1 + c[2] * h2 + c[3] * h3;
+        h3 = h2;
+        h2 = h1;
+        h1 = z;
+
+        const float dry = delayDry(buffer[j]);
+        const float y = (aligned + dry) * g;
+        lp9 = y + (lp9 - y) * lpCoefficient;
+        const float rolled = rollOff > 0.0f ? y + (lp9 - y) * rollOff : y;
+        const float o = rolled - dry;
+        hp = hp * hpCoefficient + (o - previous);
+        previous = o;
+        buffer[j] = hp;
+    }
+    lagrangeHistory = {h1, h2, h3};
+    rollOffState = lp9;
+    highPassState = hp;
+    highPassPrevious = previous;
+}
 
 } // namespace orlix

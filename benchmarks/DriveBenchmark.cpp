@@ -1,0 +1,154 @@
+#include "engine/DriveModel.h"
+#include "engine/DriveStage.h"
+#include "engine/DynamicsEngine.h"
+#include "support/Programme.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace orlix;
+
+namespace
+{
+constexpr double rate = 48000.0;
+constexpr int blockSize = 512;
+constexpr int driveOff = -1;
+
+const juce::AudioBuffer<float>& material()
+{
+    static const auto buffer = testsupport::programme(rate, 10.0);
+    return buffer;
+}
+
+EngineSettings settingsFor(int driveType)
+{
+    EngineSettings s;
+    s.thresholdDb = -24.0f;
+    s.ratio = 4.0f;
+    s.attackMs = 8.0f;
+    s.releaseMs = 120.0f;
+    s.driveOn = driveType != driveOff;
+    s.driveAmount = 50.0f;
+    s.driveType = std::max(driveType, 0);
+    return s;
+}
+
+// The whole engine, stereo, in 512-sample blocks; argument: drive type, or -1 for drive off.
+void engineWithDrive(benchmark::State& state)
+{
+    const int driveType = (int)state.range(0);
+    const auto& input = material();
+    juce::AudioBuffer<float> work(input);
+    DynamicsEngine engine;
+    engine.prepare(rate, 2);
+    engine.setActive(1.0f);
+    const auto settings = settingsFor(driveType);
+    int position = 0;
+    int64_t frames = 0;
+    for (auto _ : state)
+    {
+        if (position + blockSize > work.getNumSamples())
+        {
+            work.makeCopyOf(input);
+            position = 0;
+        }
+        float* channels[2] = {work.getWritePointer(0, position), work.getWritePointer(1, position)};
+        engine.process(channels, 2, blockSize, settings);
+        benchmark::DoNotOptimize(channels[0][0]);
+        position += blockSize;
+        frames += blockSize;
+    }
+    state.counters["ns_per_stereo_frame"] =
+        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetItemsProcessed(frames);
+    state.SetLabel(driveType == driveOff ? "drive off" : driveTypeConstants(driveType).name);
+}
+} // namespace
+
+BENCHMARK(engineWithDrive)
+    ->Arg(driveOff)
+    ->Arg(driveTypeTube)
+    ->Arg(driveTypeTransformer)
+    ->Arg(driveTypeTape)
+    ->Arg(driveTypeFet)
+    ->Unit(benchmark::kMicrosecond);
+
+namespace
+{
+// The per-sample kernels on their own, per call: where the oversampled work goes.
+void shaperAntiderivative(benchmark::State& state)
+{
+    const auto model = designDrive((int)state.range(0), 0.5f);
+    std::array<float, 256> x{};
+    std::array<ShaperScale, 256> scales{};
+    std::array<double, 256> out{};
+    for (size_t i = 0; i < x.size(); ++i)
+    {
+        x[i] = 0.5f * std::sin(0.05f * (float)i);
+        scales[i] = makeShaperScale(0.3 + 0.001 * (double)i);
+    }
+    for (auto _ : state)
+    {
+        for (size_t i = 0; i < x.size(); ++i)
+            out[i] = shaperDifferenceIntegral(model, scales[i], x[i]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)x.size());
+    state.SetLabel(driveTypeConstants((int)state.range(0)).name);
+}
+
+// One magnetisation step after another: each needs the one before, so this is a latency.
+void hysteresisSteps(benchmark::State& state)
+{
+    const auto model = designDrive((int)state.range(0), 0.5f);
+    std::array<float, 256> x{}, out{};
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = 0.5f * std::sin(0.05f * (float)i);
+    HysteresisState h;
+    for (auto _ : state)
+    {
+        for (size_t i = 0; i < x.size(); ++i)
+            out[i] = hysteresisStep(h, x[i], model);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)x.size());
+    state.SetLabel(driveTypeConstants((int)state.range(0)).name);
+}
+
+// The stage alone on a mono mid signal, per base-rate sample.
+void driveStageAlone(benchmark::State& state)
+{
+    const int driveType = (int)state.range(0);
+    const auto& input = material();
+    std::vector<float> work((size_t)blockSize);
+    DriveStage stage;
+    stage.prepare(rate, nullptr);
+    stage.configure(driveType, 0.5f);
+    int position = 0;
+    int64_t frames = 0;
+    for (auto _ : state)
+    {
+        if (position + blockSize > input.getNumSamples())
+            position = 0;
+        std::copy(input.getReadPointer(0, position), input.getReadPointer(0, position) + blockSize,
+                  work.begin());
+        stage.process(work.data(), blockSize);
+        benchmark::DoNotOptimize(work[0]);
+        position += blockSize;
+        frames += blockSize;
+    }
+    state.counters["ns_per_sample"] =
+        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetLabel(driveTypeConstants(driveType).name);
+}
+} // namespace
+
+BENCHMARK(shaperAntiderivative)->Arg(driveTypeTube)->Arg(driveTypeTape);
+BENCHMARK(hysteresisSteps)->Arg(driveTypeTransformer)->Arg(driveTypeTape);
+BENCHMARK(driveStageAlone)
+    ->Arg(driveTypeTube)
+    ->Arg(driveTypeTransformer)
+    ->Arg(driveTypeTape)
+    ->Arg(driveTypeFet)
+    ->Unit(benchmark::kMicrosecond);
