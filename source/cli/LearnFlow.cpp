@@ -110,7 +110,10 @@ int runLearnJob(const LearnJob& job, std::ostream& out, std::ostream& err)
             << " s above -60 dBFS and needs 8 s\n";
         return 1;
     }
-    session.waitForDriveTable(600.0);
+    // A saved state holds the whole result, drive level table included; rendering with
+    // the drive on needs the table too.
+    if (job.stateFile || (job.output && session.processor.rawParameter(pDriveOn) > 0.5f))
+        session.waitForDriveTable(600.0);
 
     auto& p = session.processor;
     out << "learned from " << job.name << " (" << juce::String(audio.getNumSamples() / job.input.sampleRate, 2)

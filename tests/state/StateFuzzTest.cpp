@@ -14,7 +14,7 @@ namespace
 // Text fragments that push the parsers towards their edges.
 const char* const fragments[] = {"", ":", "::::", "|", "||", "=", ",", " ", "0", "-0", "1e308", "-1e308", "nan",
                                  "inf", "9999999999", "-1", "80", "81", "0:0", "0:0:0", "A", "AAAA", "AA==", "====",
-                                 "7999.0", "768000.0", "48000.0:48:1000:", "\xff\xfe", "&amp;", "<", "\"", "+-",
+                                 "7999.0", "768000.0", "48000.0:48:1000:", "&amp;", "<", "\"", "+-",
                                  "0=1,2,3,4", "3=1e2,1,1,1", "1:0.5:12.000"};
 
 struct Mutator
@@ -34,7 +34,13 @@ struct Mutator
             case 0: text = text.substring(0, at); break;
             case 1: text = text.substring(0, at) + fragments[below((int)std::size(fragments))] + text.substring(at); break;
             case 2: text = text.substring(0, at) + text.substring(at + 1 + below(8)); break;
-            case 3: text = text.replaceSection(at, 1, juce::String::charToString((juce::juce_wchar)(32 + below(95)))); break;
+            case 3:
+            {
+                // Any character, from plain ASCII to the end of the basic plane (no surrogates).
+                const auto c = (juce::juce_wchar)(below(2) == 0 ? 32 + below(95) : 0xA0 + below(0xD800 - 0xA0));
+                text = text.replaceSection(at, 1, juce::String::charToString(c));
+                break;
+            }
             default: text = fragments[below((int)std::size(fragments))]; break;
             }
         }
