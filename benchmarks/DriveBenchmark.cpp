@@ -3,6 +3,8 @@
 #include "engine/DynamicsEngine.h"
 #include "support/Programme.h"
 
+#include "EngineRun.h"
+
 #include <benchmark/benchmark.h>
 
 using namespace orlix;
@@ -36,30 +38,7 @@ EngineSettings settingsFor(int driveType)
 void engineWithDrive(benchmark::State& state)
 {
     const int driveType = (int)state.range(0);
-    const auto& input = material();
-    juce::AudioBuffer<float> work(input);
-    DynamicsEngine engine;
-    engine.prepare(rate, 2);
-    engine.setActive(1.0f);
-    const auto settings = settingsFor(driveType);
-    int position = 0;
-    int64_t frames = 0;
-    for (auto _ : state)
-    {
-        if (position + blockSize > work.getNumSamples())
-        {
-            work.makeCopyOf(input);
-            position = 0;
-        }
-        float* channels[2] = {work.getWritePointer(0, position), work.getWritePointer(1, position)};
-        engine.process(channels, 2, blockSize, settings);
-        benchmark::DoNotOptimize(channels[0][0]);
-        position += blockSize;
-        frames += blockSize;
-    }
-    state.counters["ns_per_stereo_frame"] =
-        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(frames);
+    benchsupport::runEngine(state, material(), settingsFor(driveType), rate);
     state.SetLabel(driveType == driveOff ? "drive off" : driveTypeConstants(driveType).name);
 }
 } // namespace

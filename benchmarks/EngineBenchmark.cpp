@@ -1,5 +1,6 @@
 #include "engine/DynamicsEngine.h"
-#include "support/Signals.h"
+#include "EngineRun.h"
+#include "support/Programme.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,20 +11,9 @@ namespace
 constexpr double rate = 48000.0;
 constexpr int blockSize = 512;
 
-// Ten seconds of programme-like stereo material that keeps the compressor working.
 const juce::AudioBuffer<float>& programme()
 {
-    static const auto buffer = [] {
-        auto drums = testsupport::drumLoop(rate, 10.0, 124.0, 0.9f);
-        auto chord = testsupport::sustainedChord(rate, 10.0, 0.35f);
-        std::vector<float> left(drums.size()), right(drums.size());
-        for (size_t i = 0; i < drums.size(); ++i)
-        {
-            left[i] = drums[i] + chord[i];
-            right[i] = 0.8f * drums[i] + chord[i];
-        }
-        return testsupport::toBuffer(left, right);
-    }();
+    static const auto buffer = testsupport::programme(rate, 10.0);
     return buffer;
 }
 
@@ -48,28 +38,7 @@ void reportPerFrame(benchmark::State& state, int64_t frames)
 void engineWithoutDrive(benchmark::State& state)
 {
     const int character = (int)state.range(0);
-    const auto& input = programme();
-    juce::AudioBuffer<float> work(input);
-    DynamicsEngine engine;
-    engine.prepare(rate, 2);
-    engine.setActive(1.0f);
-    const auto settings = programmeSettings(character);
-    int position = 0;
-    int64_t frames = 0;
-    for (auto _ : state)
-    {
-        if (position + blockSize > work.getNumSamples())
-        {
-            work.makeCopyOf(input);
-            position = 0;
-        }
-        float* ptrs[2] = {work.getWritePointer(0, position), work.getWritePointer(1, position)};
-        engine.process(ptrs, 2, blockSize, settings);
-        benchmark::DoNotOptimize(ptrs[0][0]);
-        position += blockSize;
-        frames += blockSize;
-    }
-    reportPerFrame(state, frames);
+    benchsupport::runEngine(state, programme(), programmeSettings(character), rate);
     state.SetLabel(character == 1 ? "OPTO" : character == 2 ? "FET" : "VCA");
 }
 

@@ -154,6 +154,8 @@ private:
 
     void timerCallback() override;
     void initialiseStateKeys();
+    bool stepThroughHistory(std::deque<juce::ValueTree>& from, std::deque<juce::ValueTree>& to,
+                            const char* checkpointLabel);
     void checkpoint(const char* label) const;
 
     // Learn lifecycle steps (message thread).

@@ -95,31 +95,29 @@ void OrlixAudioProcessor::pushUndo(juce::ValueTree snapshot)
 
 bool OrlixAudioProcessor::undo()
 {
-    if (learnRequested || learnListening || driveEqPending || gestureDepth > 0)
-        return false;
-    undoHistory.checkEpoch(stateLoadGeneration.load());
-    undoHistory.pending.reset();
-    const auto current = takeSnapshot();
-    const auto entry = UndoHistory::popDifferentFrom(undoHistory.undoStack, current);
-    if (!entry)
-        return false;
-    checkpoint("undo-after-pop");
-    UndoHistory::pushLimited(undoHistory.redoStack, current);
-    return restoreSnapshot(*entry, undoHistory.epoch);
+    return stepThroughHistory(undoHistory.undoStack, undoHistory.redoStack, "undo-after-pop");
 }
 
 bool OrlixAudioProcessor::redo()
+{
+    return stepThroughHistory(undoHistory.redoStack, undoHistory.undoStack, "redo-after-pop");
+}
+
+// Undo and redo are mirror images: restore the newest different entry of one stack
+// and keep the present state on the other (without clearing either).
+bool OrlixAudioProcessor::stepThroughHistory(std::deque<juce::ValueTree>& from, std::deque<juce::ValueTree>& to,
+                                             const char* checkpointLabel)
 {
     if (learnRequested || learnListening || driveEqPending || gestureDepth > 0)
         return false;
     undoHistory.checkEpoch(stateLoadGeneration.load());
     undoHistory.pending.reset();
     const auto current = takeSnapshot();
-    const auto entry = UndoHistory::popDifferentFrom(undoHistory.redoStack, current);
+    const auto entry = UndoHistory::popDifferentFrom(from, current);
     if (!entry)
         return false;
-    checkpoint("redo-after-pop");
-    UndoHistory::pushLimited(undoHistory.undoStack, current);
+    checkpoint(checkpointLabel);
+    UndoHistory::pushLimited(to, current);
     return restoreSnapshot(*entry, undoHistory.epoch);
 }
 

@@ -1,5 +1,6 @@
 #include "processor/OrlixAudioProcessor.h"
 #include "state/StateIds.h"
+#include "support/AudioThread.h"
 #include "support/Signals.h"
 #include "support/StateFixtures.h"
 
@@ -21,20 +22,9 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
     const auto learned = testsupport::saveState(p);
 
     std::atomic<bool> stop{false};
-    std::atomic<int> blocks{0}, publications{0};
+    std::atomic<int> publications{0};
 
-    std::thread audio([&] {
-        juce::AudioBuffer<float> block(2, 256);
-        juce::MidiBuffer midi;
-        const auto x = testsupport::drumLoop(48000.0, 256.0 / 48000.0);
-        while (!stop)
-        {
-            for (int ch = 0; ch < 2; ++ch)
-                block.copyFrom(ch, 0, x.data(), 256);
-            p.processBlock(block, midi);
-            ++blocks;
-        }
-    });
+    testsupport::AudioThread audio(p);
     std::thread publisher([&] {
         while (!stop)
         {
@@ -56,10 +46,10 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
                 ++lostKeys;
     }
     // Let the other threads overlap with the loads for a while, then stop them.
-    while (blocks < 200 || publications < 200)
+    while (audio.blocks < 200 || publications < 200)
         std::this_thread::yield();
     stop = true;
-    audio.join();
+    audio.stop();
     publisher.join();
 
     EXPECT_EQ(lostKeys, 0);

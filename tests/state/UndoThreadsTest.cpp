@@ -1,5 +1,6 @@
 #include "processor/OrlixAudioProcessor.h"
 #include "support/HostSimulation.h"
+#include "support/AudioThread.h"
 #include "support/Signals.h"
 #include "support/StateFixtures.h"
 
@@ -21,19 +22,8 @@ TEST(UndoThreads, UndoRedoAndTheLearnTimerRaceNeitherLoadsNorBlocks)
     const auto learned = testsupport::saveState(p);
 
     std::atomic<bool> stop{false};
-    std::atomic<int> blocks{0}, loads{0};
-    std::thread audio([&] {
-        juce::AudioBuffer<float> block(2, 256);
-        juce::MidiBuffer midi;
-        const auto x = testsupport::drumLoop(48000.0, 256.0 / 48000.0);
-        while (!stop)
-        {
-            for (int ch = 0; ch < 2; ++ch)
-                block.copyFrom(ch, 0, x.data(), 256);
-            p.processBlock(block, midi);
-            ++blocks;
-        }
-    });
+    std::atomic<int> loads{0};
+    testsupport::AudioThread audio(p);
     std::thread host([&] {
         while (!stop)
         {
@@ -56,10 +46,10 @@ TEST(UndoThreads, UndoRedoAndTheLearnTimerRaceNeitherLoadsNorBlocks)
         p.timerTick();
         p.setTargetFromMarker(3.0f + (float)(i % 5));
     }
-    while (blocks < 100 || loads < 20)
+    while (audio.blocks < 100 || loads < 20)
         std::this_thread::yield();
     stop = true;
-    audio.join();
+    audio.stop();
     host.join();
     p.learnRequested = false;
     p.timerTick();
