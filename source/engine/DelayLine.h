@@ -1,65 +1,53 @@
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 namespace orlix
 {
 
-// A fixed delay of `delay` samples for blocks of up to `maxBlock` samples,
-// one ring per channel, processed in place.
+// A fixed delay of `delay` samples for blocks of up to `maxBlock` samples, one
+// history per channel, processed in place with block copies.
 class DelayLine
 {
 public:
     void prepare(int numChannels, int delaySamples, int maxBlock)
     {
         delay = delaySamples;
-        size = delaySamples + maxBlock + 1;
-        rings.assign((size_t)numChannels, std::vector<float>((size_t)size, 0.0f));
-        writeIndex = 0;
+        histories.assign((size_t)numChannels, std::vector<float>((size_t)delaySamples, 0.0f));
+        scratch.assign((size_t)(delaySamples + maxBlock), 0.0f);
     }
 
     void clear() noexcept
     {
-        for (auto& ring : rings)
-            std::fill(ring.begin(), ring.end(), 0.0f);
+        for (auto& history : histories)
+            std::fill(history.begin(), history.end(), 0.0f);
     }
 
     int getDelay() const noexcept { return delay; }
-    int numChannels() const noexcept { return (int)rings.size(); }
+    int numChannels() const noexcept { return (int)histories.size(); }
 
-    // Delays the first numChannels channels; all channels share one write position,
-    // so call it once per block with every channel (or advance() for idle ones).
     // audio thread
     void process(float* const* channels, int numChannelsToProcess, int n) noexcept
     {
         if (delay == 0)
             return;
-        for (int ch = 0; ch < numChannelsToProcess && ch < (int)rings.size(); ++ch)
+        for (int ch = 0; ch < numChannelsToProcess && ch < (int)histories.size(); ++ch)
         {
-            float* ring = rings[(size_t)ch].data();
+            // [history | block] holds the block delayed at its start and the next history at its end.
             float* x = channels[ch];
-            int w = writeIndex;
-            int r = writeIndex - delay;
-            if (r < 0)
-                r += size;
-            for (int i = 0; i < n; ++i)
-            {
-                ring[w] = x[i];
-                x[i] = ring[r];
-                if (++w == size)
-                    w = 0;
-                if (++r == size)
-                    r = 0;
-            }
+            auto& history = histories[(size_t)ch];
+            std::copy(history.begin(), history.end(), scratch.begin());
+            std::copy(x, x + n, scratch.begin() + delay);
+            std::copy(scratch.begin(), scratch.begin() + n, x);
+            std::copy(scratch.begin() + n, scratch.begin() + n + delay, history.begin());
         }
-        writeIndex = (writeIndex + n) % size;
     }
 
 private:
-    std::vector<std::vector<float>> rings;
+    std::vector<std::vector<float>> histories;
+    std::vector<float> scratch;
     int delay = 0;
-    int size = 1;
-    int writeIndex = 0;
 };
 
 } // namespace orlix
