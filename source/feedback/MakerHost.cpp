@@ -26,9 +26,12 @@ constexpr auto scrambledMakerHost = scramble("halvaneaudio.com");
 
 juce::String makerHost()
 {
+    // Read through a volatile view: otherwise the optimiser restores the text
+    // at build time and the plain host ends up in the module after all.
+    const volatile unsigned char* scrambled = scrambledMakerHost.data();
     std::array<char, scrambledMakerHost.size()> host{};
     for (std::size_t i = 0; i < host.size(); ++i)
-        host[i] = static_cast<char>(scrambledMakerHost[i] ^ scrambleKeyAt(i));
+        host[i] = static_cast<char>(scrambled[i] ^ scrambleKeyAt(i));
     return juce::String(host.data(), host.size());
 }
 } // namespace orlix
