@@ -62,8 +62,6 @@ OrlixFeedbackDialog::OrlixFeedbackDialog()
 
     messageEditor.setMultiLine(true, true);
     messageEditor.setReturnKeyStartsNewLine(true);
-    // Escape is left to the dialog, which closes on it.
-    messageEditor.setEscapeAndReturnKeysConsumed(false);
     messageEditor.applyFontToAllText(uiFont(12.5f, false, 0.0f));
     messageEditor.setTextToShowWhenEmpty(placeholderText, white(0.30f));
     messageEditor.setColour(juce::TextEditor::outlineColourId, white(0.25f));
@@ -186,7 +184,7 @@ void OrlixFeedbackDialog::mouseDown(const juce::MouseEvent& event)
 
 void OrlixFeedbackDialog::visibilityChanged()
 {
-    if (isVisible() && isShowing())
+    if (isShowing())
         messageEditor.grabKeyboardFocus();
 }
 

@@ -41,12 +41,24 @@ public:
     Sender sender;
 
 private:
+    // The message box leaves Escape to the dialog, which closes on it. Its
+    // framework setting for that would also let Return escape to the host
+    // after starting a new line, so only Escape is handed on here.
+    class MessageBox : public juce::TextEditor
+    {
+    public:
+        bool keyPressed(const juce::KeyPress& key) override
+        {
+            return !key.isKeyCode(juce::KeyPress::escapeKey) && juce::TextEditor::keyPressed(key);
+        }
+    };
+
     void send();
     void showResult(const orlixfeedback::Result& result);
     void close();
 
     std::array<juce::TextButton, 3> categoryButtons;
-    juce::TextEditor messageEditor;
+    MessageBox messageEditor;
     juce::Label statusLabel;
     juce::TextButton sendButton{"Send"};
     juce::TextButton cancelButton{"Cancel"};

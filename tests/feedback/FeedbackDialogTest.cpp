@@ -319,12 +319,16 @@ TEST(FeedbackDialogClosing, EscapeClosesOnlyWithoutModifiers)
     EXPECT_EQ(h.closes(), 1);
 }
 
-TEST(FeedbackDialogClosing, EscapeTypedInTheMessageBoxIsLeftToTheDialog)
+TEST(FeedbackDialogClosing, MessageBoxKeepsReturnAndHandsEscapeOn)
 {
     DialogHarness h;
     h.type("half a thought");
+    EXPECT_TRUE(h.box().keyPressed(juce::KeyPress(juce::KeyPress::returnKey))) << "never reaches the host";
+    EXPECT_EQ(h.box().getText(), "half a thought\n");
+
     EXPECT_FALSE(h.box().keyPressed(escapeWith()));
-    EXPECT_EQ(h.box().getText(), "half a thought");
+    EXPECT_EQ(h.box().getText(), "half a thought\n");
+    EXPECT_EQ(h.closes(), 0) << "closing is the dialog's decision";
 }
 
 TEST(FeedbackDialogClosing, PressOnTheBackdropClosesAndOnTheCardDoesNot)
