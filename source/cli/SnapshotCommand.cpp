@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "feedback/OrlixFeedbackDialog.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace orlix::cli
@@ -81,6 +83,51 @@ bool showTooltip(OrlixAudioProcessorEditor& editor, const juce::String& name, ju
     return true;
 }
 
+template <typename T> T* directChild(juce::Component& parent, const juce::String& buttonText = {})
+{
+    for (auto* child : parent.getChildren())
+        if (auto* match = dynamic_cast<T*>(child))
+            if (auto* button = dynamic_cast<juce::Button*>(child);
+                button == nullptr || button->getButtonText() == buttonText)
+                return match;
+    return nullptr;
+}
+
+// What the feedback service is pretended to have answered, by the option's value.
+orlixfeedback::Result pretendedAnswer(const juce::String& status)
+{
+    if (status == "ok")
+        return {true, "received"};
+    if (status == "rate")
+        return {false, "rate_limited"};
+    if (status == "unreachable")
+        return {false, "network_unreachable"};
+    return {false, status};
+}
+
+// Opens the feedback form; with a status, types a message and sends it to a
+// pretend service that answers at once with that status.
+bool showFeedbackDialog(OrlixAudioProcessorEditor& editor, const std::optional<juce::String>& status)
+{
+    editor.openFeedbackDialog();
+    auto* dialog = dynamic_cast<OrlixFeedbackDialog*>(editor.getFeedbackOverlay());
+    if (dialog == nullptr)
+        return false;
+    if (!status)
+        return true;
+    auto* message = directChild<juce::TextEditor>(*dialog);
+    auto* send = directChild<juce::TextButton>(*dialog, "Send");
+    if (message == nullptr || send == nullptr)
+        return false;
+    message->setText("The knee is lovely, but could the history graph show 10 seconds?", false);
+    dialog->updateButtons();
+    dialog->sender = [answer = pretendedAnswer(*status)](const juce::String&, const juce::String&,
+                                                         orlixfeedback::Completion completion)
+    { completion(answer); };
+    send->onClick();
+    return true;
+}
+
 bool savePng(const juce::Image& image, const juce::File& file, juce::String& error)
 {
     juce::MemoryOutputStream bytes;
@@ -108,13 +155,17 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
                "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n"
                "  --tooltip NAME     show the tooltip of a chip (TUBE, XFMR, TAPE, FET, AUTO, OPTO, VCA),\n"
                "                     HELP, TARGET, Undo or Redo\n"
-               "  --menu source|help open the SOURCE/NUANCE menu or the help menu\n";
+               "  --menu source|help open the SOURCE/NUANCE menu or the help menu\n"
+               "  --feedback         show the feedback form over the window\n"
+               "  --feedback-status S\n"
+               "                     send a message from the form and show the answer S: ok, rate,\n"
+               "                     unreachable or another error code (implies --feedback)\n";
         return 0;
     }
     juce::String error;
     const auto options =
-        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu"},
-                     {"--learn-demo"}, error);
+        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu", "--feedback-status"},
+                     {"--learn-demo", "--feedback"}, error);
     if (!options || options->positional.size() != 1)
     {
         err << "orlix snapshot: " << (options ? juce::String("expected one OUTPUT.png") : error) << "\n";
@@ -207,6 +258,12 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         }
         juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
     }
+    if (options->has("--feedback") || options->has("--feedback-status"))
+        if (!showFeedbackDialog(*editor, options->value("--feedback-status")))
+        {
+            err << "orlix snapshot: the feedback form did not open\n";
+            return 1;
+        }
 
     const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
     if (!savePng(image, output, error))

@@ -4,6 +4,7 @@
 #include "editor/LearnControls.h"
 #include "editor/UiSettings.h"
 #include "editor/WindowBackground.h"
+#include "feedback/OrlixFeedbackDialog.h"
 #include "processor/OrlixAudioProcessor.h"
 
 using namespace orlix;
@@ -42,13 +43,6 @@ const std::vector<TooltipEntry>& headerTooltips()
     return entries;
 }
 } // namespace
-
-std::function<std::unique_ptr<juce::Component>(OrlixAudioProcessorEditor&)>&
-OrlixAudioProcessorEditor::feedbackDialogFactory()
-{
-    static std::function<std::unique_ptr<juce::Component>(OrlixAudioProcessorEditor&)> factory;
-    return factory;
-}
 
 OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     : juce::AudioProcessorEditor(p), processor(p), targetMarker(p)
@@ -534,14 +528,36 @@ void OrlixAudioProcessorEditor::setParameterIfDifferent(ParameterIndex index, fl
 
 void OrlixAudioProcessorEditor::openFeedbackDialog()
 {
-    if (feedbackOverlay != nullptr || !feedbackDialogFactory())
+    if (feedbackOverlay != nullptr)
         return;
-    feedbackOverlay = feedbackDialogFactory()(*this);
-    if (feedbackOverlay == nullptr)
-        return;
-    rootContainer.addAndMakeVisible(*feedbackOverlay);
-    feedbackOverlay->toFront(true);
+
+    auto dialog = std::make_unique<OrlixFeedbackDialog>();
+    dialog->sender =
+        [](const juce::String& category, const juce::String& message, orlixfeedback::Completion completion)
+    { orlixfeedback::sendFeedback(category, message, std::move(completion)); };
+
+    // The dialog asks to go from inside its own callbacks, so it is removed
+    // later from the message loop, and only if that very dialog is still open.
+    SafePointer<OrlixAudioProcessorEditor> editor(this);
+    SafePointer<juce::Component> opened(dialog.get());
+    dialog->onClose = [editor, opened]
+    {
+        juce::MessageManager::callAsync(
+            [editor, opened]
+            {
+                if (editor != nullptr && opened != nullptr &&
+                    editor->feedbackOverlay.get() == opened.getComponent())
+                    editor->closeFeedbackDialog();
+            });
+    };
+
+    feedbackOverlay = std::move(dialog);
+    // Shown last: becoming visible hands the focus to the message box, which
+    // bringing the dialog to the front beforehand would otherwise take over.
+    rootContainer.addChildComponent(*feedbackOverlay);
     feedbackOverlay->setBounds(0, 0, rootContainer.getWidth(), rootContainer.getHeight());
+    feedbackOverlay->toFront(true);
+    feedbackOverlay->setVisible(true);
 }
 
 void OrlixAudioProcessorEditor::closeFeedbackDialog()

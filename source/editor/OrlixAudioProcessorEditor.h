@@ -10,8 +10,6 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <functional>
-
 class OrlixAudioProcessor;
 
 namespace orlix
@@ -50,8 +48,7 @@ public:
     // One timer tick, for tests and snapshots that run without a message loop.
     void tick() { timerCallback(); }
 
-    // The feedback form's factory; none until the form exists.
-    static std::function<std::unique_ptr<juce::Component>(OrlixAudioProcessorEditor&)>& feedbackDialogFactory();
+    // Opens the feedback form over the whole window unless one is open already.
     void openFeedbackDialog();
     void closeFeedbackDialog();
     juce::Component* getFeedbackOverlay() const { return feedbackOverlay.get(); }

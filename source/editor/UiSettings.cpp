@@ -1,6 +1,6 @@
 #include "editor/UiSettings.h"
 
-#include <array>
+#include "feedback/MakerHost.h"
 
 namespace orlix
 {
@@ -35,10 +35,6 @@ void writeInt(const char* key, int value)
     if (settings->needsToBeSaved())
         settings->saveIfNeeded(); // a failed save is ignored: the next window uses the old value
 }
-
-// The host, XOR-scrambled so that it does not sit in the module as plain text.
-constexpr std::array<unsigned char, 16> scrambledHost{0x32, 0x3b, 0x36, 0x2c, 0x3b, 0x34, 0x3f, 0x3b, 0x2f, 0x3e, 0x33, 0x35, 0x74, 0x3b, 0x2a, 0x2a};
-constexpr unsigned char hostKey = 0x5a;
 } // namespace
 
 std::unique_ptr<juce::PropertiesFile> openUiSettings()
@@ -66,14 +62,6 @@ int readHistoryRangeDb()
 
 void writeEditorWidth(int width) { writeInt("editorWidth", juce::jlimit(720, 1280, width)); }
 void writeHistoryRangeDb(int rangeDb) { writeInt("historyRangeDb", validHistoryRange(rangeDb)); }
-
-juce::String makerHost()
-{
-    juce::String host;
-    for (auto c : scrambledHost)
-        host += (char)(c ^ hostKey);
-    return host;
-}
 
 juce::String websiteUrl(const juce::String& path) { return "https://" + makerHost() + path; }
 

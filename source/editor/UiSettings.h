@@ -24,8 +24,7 @@ void writeEditorWidth(int width);
 void writeHistoryRangeDb(int rangeDb);
 int validHistoryRange(int rangeDb); // 60, 36 or 24; anything else is 60
 
-// "https://" + the maker's website host + path; the host is kept scrambled.
+// "https://" + the maker's website host + path.
 juce::String websiteUrl(const juce::String& path);
-juce::String makerHost();
 
 } // namespace orlix

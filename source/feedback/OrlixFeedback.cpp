@@ -1,5 +1,6 @@
 #include "feedback/OrlixFeedback.h"
 
+#include "feedback/MakerHost.h"
 #include "processor/LiveProcessorCount.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -13,32 +14,7 @@ namespace orlixfeedback
 {
 namespace
 {
-//==============================================================================
-// The service's host name never sits in the module as plain text: it is
-// scrambled at compile time and restored for each request.
-constexpr unsigned char scrambleKeyAt(size_t index) noexcept
-{
-    return static_cast<unsigned char>((0x5Bu + index * 0x25u) & 0xFFu);
-}
-
-template <size_t N> consteval std::array<unsigned char, N - 1> scramble(const char (&text)[N])
-{
-    std::array<unsigned char, N - 1> scrambled{};
-    for (size_t i = 0; i + 1 < N; ++i)
-        scrambled[i] = static_cast<unsigned char>(static_cast<unsigned char>(text[i]) ^ scrambleKeyAt(i));
-    return scrambled;
-}
-
-constexpr auto scrambledServiceHost = scramble("feedback.halvaneaudio.com");
 constexpr auto feedbackPath = "/v1/orlix/feedback";
-
-juce::String restoreServiceHost()
-{
-    std::array<char, scrambledServiceHost.size()> host{};
-    for (size_t i = 0; i < host.size(); ++i)
-        host[i] = static_cast<char>(scrambledServiceHost[i] ^ scrambleKeyAt(i));
-    return juce::String(host.data(), host.size());
-}
 
 //==============================================================================
 struct OperatingSystemName
@@ -137,7 +113,7 @@ void launchFeedback(const juce::String& category, const juce::String& message, C
 //==============================================================================
 Endpoint defaultEndpoint()
 {
-    return {"https://" + restoreServiceHost() + feedbackPath, {20000, 8000, 65536}};
+    return {"https://" + orlix::makerHost() + feedbackPath, {20000, 8000, 65536}};
 }
 
 juce::String operatingSystemName(juce::SystemStats::OperatingSystemType type)
