@@ -2,7 +2,7 @@
 #include "engine/DynamicsEngine.h"
 #include "support/AllocationCounter.h"
 #include "support/Signals.h"
-#include "support/Spectrum.h"
+#include "support/Fft.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "engine/DriveStage.h"
 #include "support/AllocationCounter.h"
 #include "support/Signals.h"
-#include "support/Spectrum.h"
+#include "support/Fft.h"
 
 #include <gtest/gtest.h>
 
