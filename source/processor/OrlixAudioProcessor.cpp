@@ -19,7 +19,6 @@ OrlixAudioProcessor::OrlixAudioProcessor()
     bypassParameter = parameters.getParameter(parameterId(pBypass));
     initialiseStateKeys();
 
-    liveProcessorCount().fetch_add(1);
     startTimer(40);
 }
 
@@ -27,7 +26,6 @@ OrlixAudioProcessor::~OrlixAudioProcessor()
 {
     stopTimer();
     driveEqWorker.stop();
-    liveProcessorCount().fetch_sub(1);
 }
 
 bool OrlixAudioProcessor::isBusesLayoutSupported(const BusesLayout& layouts) const

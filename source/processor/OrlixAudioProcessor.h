@@ -6,6 +6,7 @@
 #include "learn/CaptureFifo.h"
 #include "learn/LearnAnalyzer.h"
 #include "learn/LearnMapping.h"
+#include "processor/LiveProcessorCount.h"
 #include "processor/MeterHistory.h"
 #include "processor/ParameterLayout.h"
 #include "processor/TruePeakDetector.h"
@@ -185,6 +186,7 @@ private:
     static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
     static void raise(std::atomic<float>& cell, float value) noexcept;
 
+    orlix::CountedInstance countedInstance;
     std::shared_ptr<std::atomic<int>> cachedSource = std::make_shared<std::atomic<int>>(0);
 
 public:
