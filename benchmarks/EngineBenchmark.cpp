@@ -1,5 +1,5 @@
-#include "engine/DynamicsEngine.h"
 #include "EngineRun.h"
+#include "engine/DynamicsEngine.h"
 #include "support/Programme.h"
 
 #include <benchmark/benchmark.h>

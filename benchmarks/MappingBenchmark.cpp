@@ -16,7 +16,8 @@ constexpr double rate = 48000.0;
 // A 40 s trace: the longest a Learn run captures.
 const LearnStatistics& fortySecondStatistics()
 {
-    static const auto stats = [] {
+    static const auto stats = []
+    {
         orlix::LearnAnalyzer analyser;
         analyser.prepare(rate);
         analyser.reset();

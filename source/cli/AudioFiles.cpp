@@ -8,10 +8,12 @@ namespace
 {
 juce::File temporarySibling(const juce::File& file)
 {
-    return file.getParentDirectory().getNonexistentChildFile("." + file.getFileName() + ".partial", ".tmp", false);
+    return file.getParentDirectory().getNonexistentChildFile("." + file.getFileName() + ".partial", ".tmp",
+                                                             false);
 }
 
-bool finishAtomically(const juce::File& temporary, const juce::File& file, bool overwrite, juce::String& error)
+bool finishAtomically(const juce::File& temporary, const juce::File& file, bool overwrite,
+                      juce::String& error)
 {
     if (file.exists() && !overwrite)
     {
@@ -69,17 +71,20 @@ std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& err
 
     if (reader->numChannels < 1 || reader->numChannels > 2)
     {
-        error = path + " has " + juce::String(reader->numChannels) + " channels; only mono and stereo are supported";
+        error = path + " has " + juce::String(reader->numChannels) +
+                " channels; only mono and stereo are supported";
         releaseStream();
         return std::nullopt;
     }
     if (!(reader->sampleRate >= 8000.0))
     {
-        error = path + " has a sample rate of " + juce::String(reader->sampleRate) + " Hz; at least 8000 Hz is needed";
+        error = path + " has a sample rate of " + juce::String(reader->sampleRate) +
+                " Hz; at least 8000 Hz is needed";
         releaseStream();
         return std::nullopt;
     }
-    const auto bytesNeeded = reader->lengthInSamples * (juce::int64)reader->numChannels * reader->bitsPerSample / 8;
+    const auto bytesNeeded =
+        reader->lengthInSamples * (juce::int64)reader->numChannels * reader->bitsPerSample / 8;
     if (reader->lengthInSamples <= 0)
     {
         error = path + " holds no audio";
@@ -164,7 +169,8 @@ bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audi
     return finishAtomically(temporary, file, overwrite, error);
 }
 
-bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, bool overwrite, juce::String& error)
+bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, bool overwrite,
+                         juce::String& error)
 {
     if (!checkOutputWritable(file, overwrite, error))
         return false;

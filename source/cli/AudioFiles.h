@@ -30,7 +30,8 @@ bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audi
                     SampleFormat format, bool overwrite, juce::String& error);
 
 // Writes bytes the same way.
-bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, bool overwrite, juce::String& error);
+bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, bool overwrite,
+                         juce::String& error);
 
 // Refuses early, before any work, when an output may not be written.
 bool checkOutputWritable(const juce::File& file, bool overwrite, juce::String& error);

@@ -22,12 +22,13 @@ int demo(const juce::StringArray& args, std::ostream& out, std::ostream& err)
     const auto options = parseOptions(args, {"--out-dir"}, {}, error);
     if (!options || !options->positional.empty())
     {
-        err << "orlix demo: " << (options ? juce::String("unexpected argument '") + options->positional[0] + "'" : error)
+        err << "orlix demo: "
+            << (options ? juce::String("unexpected argument '") + options->positional[0] + "'" : error)
             << "\n";
         return 2;
     }
-    const auto folder =
-        juce::File::getCurrentWorkingDirectory().getChildFile(options->value("--out-dir").value_or("orlix-demo"));
+    const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile(
+        options->value("--out-dir").value_or("orlix-demo"));
     if (!folder.createDirectory())
     {
         err << "orlix demo: cannot create the folder '" << folder.getFullPathName() << "'\n";

@@ -26,7 +26,8 @@ int learn(const juce::StringArray& args, std::ostream& out, std::ostream& err)
     }
     juce::String error;
     const auto options = parseOptions(
-        args, {"--source", "--nuance", "--character", "--target", "--out", "--save-state", "--block", "--set"},
+        args,
+        {"--source", "--nuance", "--character", "--target", "--out", "--save-state", "--block", "--set"},
         {"--float", "--force"}, error);
     if (!options)
     {
@@ -38,7 +39,8 @@ int learn(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         err << "orlix learn: expected one INPUT file (see orlix learn --help)\n";
         return 2;
     }
-    return runLearn(*options, juce::File::getCurrentWorkingDirectory().getChildFile(options->positional[0]), out, err);
+    return runLearn(*options, juce::File::getCurrentWorkingDirectory().getChildFile(options->positional[0]),
+                    out, err);
 }
 
 } // namespace orlix::cli

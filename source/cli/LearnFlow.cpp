@@ -102,12 +102,13 @@ int runLearnJob(const LearnJob& job, std::ostream& out, std::ostream& err)
 
     ProgressBar bar(err);
     double counted = 0.0;
-    const bool finished = session.learn(audio, counted, [&](double f, const juce::String& l) { bar.update(f, l); });
+    const bool finished =
+        session.learn(audio, counted, [&](double f, const juce::String& l) { bar.update(f, l); });
     bar.finish();
     if (!finished)
     {
-        err << "orlix learn: " << job.name << " never gets loud enough: Learn counted " << juce::String(counted, 1)
-            << " s above -60 dBFS and needs 8 s\n";
+        err << "orlix learn: " << job.name << " never gets loud enough: Learn counted "
+            << juce::String(counted, 1) << " s above -60 dBFS and needs 8 s\n";
         return 1;
     }
     // A saved state holds the whole result, drive level table included; rendering with
@@ -116,8 +117,9 @@ int runLearnJob(const LearnJob& job, std::ostream& out, std::ostream& err)
         session.waitForDriveTable(600.0);
 
     auto& p = session.processor;
-    out << "learned from " << job.name << " (" << juce::String(audio.getNumSamples() / job.input.sampleRate, 2)
-        << " s, " << audio.getNumChannels() << (audio.getNumChannels() == 1 ? " channel, " : " channels, ")
+    out << "learned from " << job.name << " ("
+        << juce::String(audio.getNumSamples() / job.input.sampleRate, 2) << " s, " << audio.getNumChannels()
+        << (audio.getNumChannels() == 1 ? " channel, " : " channels, ")
         << juce::String(job.input.sampleRate, 0) << " Hz) as "
         << p.getParameterState().getParameter("source")->getCurrentValueAsText() << " / "
         << p.getParameterState().getParameter("nuance")->getCurrentValueAsText() << "\n";

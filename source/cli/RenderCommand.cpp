@@ -78,7 +78,8 @@ int render(const juce::StringArray& args, std::ostream& out, std::ostream& err)
 
     RenderReport report;
     ProgressBar bar(err);
-    const auto rendered = session.render(audio->audio, report, [&](double f, const juce::String& l) { bar.update(f, l); });
+    const auto rendered =
+        session.render(audio->audio, report, [&](double f, const juce::String& l) { bar.update(f, l); });
     bar.finish();
     printRenderReport(out, report);
     if (!writeAudioFile(output, rendered, audio->sampleRate, format, overwrite, error))

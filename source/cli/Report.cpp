@@ -3,8 +3,8 @@
 #include "state/BaseValues.h"
 
 #include <cstdio>
-#include <iostream>
 #include <iomanip>
+#include <iostream>
 #include <unistd.h>
 
 namespace orlix::cli
@@ -31,13 +31,13 @@ const char* characterName(int character)
 void printStatistics(std::ostream& out, const LearnStatistics& s)
 {
     out << "statistics\n"
-        << "  peak " << fixed(s.peak, 1) << " dBFS, RMS " << fixed(s.rms, 1) << " dBFS, crest " << fixed(s.crest, 1)
-        << " dB\n"
-        << "  block levels P50 " << fixed(s.p50, 1) << ", P75 " << fixed(s.p75, 1) << ", P90 " << fixed(s.p90, 1)
-        << ", P95 " << fixed(s.p95, 1) << " dBFS\n"
-        << "  rise " << fixed(s.rise, 1) << " ms (" << s.riseN << " measured), decay " << fixed(s.decay, 0) << " ms ("
-        << s.decayN << " measured), onset rate " << fixed(s.onsetRate, 2) << "/s, interval " << fixed(s.onsetIvl, 0)
-        << " ms\n"
+        << "  peak " << fixed(s.peak, 1) << " dBFS, RMS " << fixed(s.rms, 1) << " dBFS, crest "
+        << fixed(s.crest, 1) << " dB\n"
+        << "  block levels P50 " << fixed(s.p50, 1) << ", P75 " << fixed(s.p75, 1) << ", P90 "
+        << fixed(s.p90, 1) << ", P95 " << fixed(s.p95, 1) << " dBFS\n"
+        << "  rise " << fixed(s.rise, 1) << " ms (" << s.riseN << " measured), decay " << fixed(s.decay, 0)
+        << " ms (" << s.decayN << " measured), onset rate " << fixed(s.onsetRate, 2) << "/s, interval "
+        << fixed(s.onsetIvl, 0) << " ms\n"
         << "  high-frequency share " << fixed(s.hf, 2) << ", sustain " << fixed(s.sustain, 2) << ", "
         << fixed(s.seconds, 1) << " s counted\n";
 }
@@ -57,8 +57,9 @@ void printLearnedSettings(std::ostream& out, OrlixAudioProcessor& p)
         out << " (picks " << characterName(p.effectiveCharacter()) << ")";
     out << "; scores OPTO " << fixed(r.optoScore, 2) << ", FET " << fixed(r.fetScore, 2) << ", VCA "
         << fixed(r.vcaScore, 2) << "\n"
-        << "  drive " << textOf(p, pDriveType) << " at " << textOf(p, pDrive) << " (level " << fixed(r.driveLevel, 1)
-        << " dB), drive " << (p.rawParameter(pDriveOn) > 0.5f ? "on" : "off") << "\n";
+        << "  drive " << textOf(p, pDriveType) << " at " << textOf(p, pDrive) << " (level "
+        << fixed(r.driveLevel, 1) << " dB), drive " << (p.rawParameter(pDriveOn) > 0.5f ? "on" : "off")
+        << "\n";
 }
 
 void printTarget(std::ostream& out, const OrlixAudioProcessor& p)
@@ -68,8 +69,8 @@ void printTarget(std::ostream& out, const OrlixAudioProcessor& p)
         out << "target\n  not available\n";
         return;
     }
-    out << "target\n  " << fixed(p.shownTargetDb.load(), 1) << " dB (Learn's " << fixed(p.learnedTargetDb.load(), 1)
-        << " dB, up to " << fixed(p.maxTargetDb.load(), 1) << " dB)\n";
+    out << "target\n  " << fixed(p.shownTargetDb.load(), 1) << " dB (Learn's "
+        << fixed(p.learnedTargetDb.load(), 1) << " dB, up to " << fixed(p.maxTargetDb.load(), 1) << " dB)\n";
 }
 
 void printRenderReport(std::ostream& out, const RenderReport& r)
@@ -79,13 +80,17 @@ void printRenderReport(std::ostream& out, const RenderReport& r)
         << "  integrated loudness in " << fixed(r.loudnessIn, 2) << " LUFS, out " << fixed(r.loudnessOut, 2)
         << " LUFS (" << (r.loudnessOut >= r.loudnessIn ? "+" : "") << fixed(r.loudnessOut - r.loudnessIn, 2)
         << " LU)\n"
-        << "  output peak " << fixed(r.samplePeakDb, 2) << " dBFS, true peak " << fixed(r.truePeakDb, 2) << " dBTP\n"
+        << "  output peak " << fixed(r.samplePeakDb, 2) << " dBFS, true peak " << fixed(r.truePeakDb, 2)
+        << " dBTP\n"
         << "  speed " << fixed(r.realTimeFactor, 1) << "x real time\n";
 }
 
 ProgressBar::ProgressBar(std::ostream& e) : err(e), enabled(&e == &std::cerr && isatty(STDERR_FILENO) != 0) {}
 
-ProgressBar::~ProgressBar() { finish(); }
+ProgressBar::~ProgressBar()
+{
+    finish();
+}
 
 void ProgressBar::update(double fraction, const juce::String& label)
 {
@@ -96,8 +101,8 @@ void ProgressBar::update(double fraction, const juce::String& label)
         return;
     lastShown = percent;
     const int filled = percent * 30 / 100;
-    err << "\r" << label << " [" << std::string((size_t)filled, '#') << std::string((size_t)(30 - filled), ' ')
-        << "] " << std::setw(3) << percent << "%" << std::flush;
+    err << "\r" << label << " [" << std::string((size_t)filled, '#')
+        << std::string((size_t)(30 - filled), ' ') << "] " << std::setw(3) << percent << "%" << std::flush;
 }
 
 void ProgressBar::finish()

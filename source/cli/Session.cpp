@@ -11,7 +11,10 @@ namespace orlix::cli
 {
 namespace
 {
-juce::String joined(const juce::StringArray& names) { return names.joinIntoString(", "); }
+juce::String joined(const juce::StringArray& names)
+{
+    return names.joinIntoString(", ");
+}
 
 bool isNumberText(const juce::String& text)
 {
@@ -30,10 +33,14 @@ std::optional<bool> parseSwitch(const juce::String& text)
     return std::nullopt;
 }
 
-float dbOf(float linear) { return linear > 0.0f ? std::max(20.0f * std::log10(linear), -100.0f) : -100.0f; }
+float dbOf(float linear)
+{
+    return linear > 0.0f ? std::max(20.0f * std::log10(linear), -100.0f) : -100.0f;
+}
 } // namespace
 
-Session::Session(double rate, int channels, int block) : sampleRate(rate), numChannels(channels), blockSize(block)
+Session::Session(double rate, int channels, int block)
+    : sampleRate(rate), numChannels(channels), blockSize(block)
 {
     processor.setPlayConfigDetails(channels, channels, rate, block);
     const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
@@ -69,7 +76,8 @@ bool Session::applySetting(const juce::String& id, const juce::String& text, juc
     switch (spec.kind)
     {
     case ParameterKind::Float:
-        if (spec.text == ValueText::Knee && (text.trim().equalsIgnoreCase("hard") || text.trim().equalsIgnoreCase("soft")))
+        if (spec.text == ValueText::Knee &&
+            (text.trim().equalsIgnoreCase("hard") || text.trim().equalsIgnoreCase("soft")))
             value = kneeFromText(text);
         else if (isNumberText(text))
             value = text.trim().getFloatValue();
@@ -255,9 +263,10 @@ juce::AudioBuffer<float> Session::render(const juce::AudioBuffer<float>& audio, 
     std::sort(reductions.begin(), reductions.end());
     report.gainReductionP95 =
         reductions.empty() ? 0.0f : reductions[(size_t)std::lround((double)(reductions.size() - 1) * 0.95)];
-    report.loudnessIn = loudness::integratedLoudness(audio.getArrayOfReadPointers(), audio.getNumChannels(), length,
-                                                     sampleRate);
-    report.loudnessOut = loudness::integratedLoudness(output.getArrayOfReadPointers(), numChannels, length, sampleRate);
+    report.loudnessIn = loudness::integratedLoudness(audio.getArrayOfReadPointers(), audio.getNumChannels(),
+                                                     length, sampleRate);
+    report.loudnessOut =
+        loudness::integratedLoudness(output.getArrayOfReadPointers(), numChannels, length, sampleRate);
     report.samplePeakDb = dbOf(samplePeak);
     report.truePeakDb = dbOf(peakTrue);
     report.realTimeFactor = seconds > 0.0 ? (length / sampleRate) / seconds : 0.0;

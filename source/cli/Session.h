@@ -11,7 +11,7 @@ namespace orlix::cli
 
 struct RenderReport
 {
-    float gainReductionP95 = 0.0f; // dB, over 512-sample windows that reduce at all
+    float gainReductionP95 = 0.0f;                     // dB, over 512-sample windows that reduce at all
     float loudnessIn = -100.0f, loudnessOut = -100.0f; // LUFS
     float samplePeakDb = -100.0f, truePeakDb = -100.0f;
     double realTimeFactor = 0.0;

@@ -16,8 +16,8 @@ namespace orlix::cli
 namespace
 {
 // Plays audio into the processor as a host would, ticking the editor like its timer.
-void playWithEditor(Session& session, OrlixAudioProcessorEditor& editor, const juce::AudioBuffer<float>& audio,
-                    double seconds, double sampleRate)
+void playWithEditor(Session& session, OrlixAudioProcessorEditor& editor,
+                    const juce::AudioBuffer<float>& audio, double seconds, double sampleRate)
 {
     juce::AudioBuffer<float> block(audio.getNumChannels(), 512);
     juce::MidiBuffer midi;
@@ -54,7 +54,8 @@ template <typename T> T* findChild(juce::Component& parent, const std::function<
 // Shows the tooltip of a named control as if the pointer rested on it.
 bool showTooltip(OrlixAudioProcessorEditor& editor, const juce::String& name, juce::String& error)
 {
-    if (auto* button = findChild<juce::Button>(editor, [&](juce::Button& b) { return b.getTitle().equalsIgnoreCase(name); }))
+    if (auto* button = findChild<juce::Button>(editor, [&](juce::Button& b)
+                                               { return b.getTitle().equalsIgnoreCase(name); }))
     {
         editor.showTooltipFor(*button);
         return true;
@@ -65,9 +66,13 @@ bool showTooltip(OrlixAudioProcessorEditor& editor, const juce::String& name, ju
             editor.showTooltipFor(*marker);
             return true;
         }
-    ChoiceChips* chips = findChild<ChoiceChips>(editor, [&](ChoiceChips& c) {
-        return c.labels.contains(name.toUpperCase()) && (name.equalsIgnoreCase("FET") ? c.labels[0] == "AUTO" : true);
-    });
+    ChoiceChips* chips =
+        findChild<ChoiceChips>(editor,
+                               [&](ChoiceChips& c)
+                               {
+                                   return c.labels.contains(name.toUpperCase()) &&
+                                          (name.equalsIgnoreCase("FET") ? c.labels[0] == "AUTO" : true);
+                               });
     if (chips == nullptr)
     {
         error = "no control called '" + name + "'";
@@ -75,10 +80,10 @@ bool showTooltip(OrlixAudioProcessorEditor& editor, const juce::String& name, ju
     }
     const int index = chips->labels.indexOf(name.toUpperCase());
     chips->mouseMove(juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(),
-                                      chips->chipAreas[(size_t)index].getCentre().toFloat(), {}, 1.0f, 0.0f, 0.0f,
-                                      0.0f, 0.0f, chips, chips, juce::Time::getCurrentTime(),
-                                      chips->chipAreas[(size_t)index].getCentre().toFloat(), juce::Time::getCurrentTime(),
-                                      0, false));
+                                      chips->chipAreas[(size_t)index].getCentre().toFloat(), {}, 1.0f, 0.0f,
+                                      0.0f, 0.0f, 0.0f, chips, chips, juce::Time::getCurrentTime(),
+                                      chips->chipAreas[(size_t)index].getCentre().toFloat(),
+                                      juce::Time::getCurrentTime(), 0, false));
     editor.showTooltipFor(*chips);
     return true;
 }
@@ -151,7 +156,8 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
                "  --state FILE       load a saved plug-in state first\n"
                "  --set ID=VALUE     set a parameter first (repeatable)\n"
                "  --learn-demo       let Learn listen to the built-in demo material first\n"
-               "  --play SECONDS     play the demo material for the meters and history (default 3 with --learn-demo)\n"
+               "  --play SECONDS     play the demo material for the meters and history (default 3 with "
+               "--learn-demo)\n"
                "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n"
                "  --tooltip NAME     show the tooltip of a chip (TUBE, XFMR, TAPE, FET, AUTO, OPTO, VCA),\n"
                "                     HELP, TARGET, Undo or Redo\n"
@@ -163,9 +169,10 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         return 0;
     }
     juce::String error;
-    const auto options =
-        parseOptions(args, {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu", "--feedback-status"},
-                     {"--learn-demo", "--feedback"}, error);
+    const auto options = parseOptions(
+        args,
+        {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu", "--feedback-status"},
+        {"--learn-demo", "--feedback"}, error);
     if (!options || options->positional.size() != 1)
     {
         err << "orlix snapshot: " << (options ? juce::String("expected one OUTPUT.png") : error) << "\n";
@@ -189,10 +196,7 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
     redirectUiSettings(settingsFolder.getFile());
     struct RestoreSettings
     {
-        ~RestoreSettings()
-        {
-            redirectUiSettings({});
-        }
+        ~RestoreSettings() { redirectUiSettings({}); }
     } restore;
 
     const auto demo = demoProgramme();
@@ -220,7 +224,8 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
 
     auto editor = std::make_unique<OrlixAudioProcessorEditor>(session.processor);
     editor->setSize(width, (width * 540 + 480) / 960);
-    const double play = options->value("--play").value_or(options->has("--learn-demo") ? "3" : "0").getDoubleValue();
+    const double play =
+        options->value("--play").value_or(options->has("--learn-demo") ? "3" : "0").getDoubleValue();
     if (play > 0.0)
         playWithEditor(session, *editor, demo.audio, play, demo.sampleRate);
     if (auto learning = options->value("--learning"))
@@ -271,8 +276,8 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         err << "orlix snapshot: " << error << "\n";
         return 1;
     }
-    out << "snapshot " << image.getWidth() << " x " << image.getHeight() << " written to " << output.getFullPathName()
-        << "\n";
+    out << "snapshot " << image.getWidth() << " x " << image.getHeight() << " written to "
+        << output.getFullPathName() << "\n";
     editor.reset();
     return 0;
 }

@@ -12,14 +12,16 @@ juce::String tooltipText(const std::vector<TooltipEntry>& entries, int index)
     if (index < 0 || index >= (int)entries.size())
         return {};
     const auto& e = entries[(size_t)index];
-    return juce::String(e.title) + (juce::String(e.body).isEmpty() ? juce::String() : "\n" + juce::String(e.body));
+    return juce::String(e.title) +
+           (juce::String(e.body).isEmpty() ? juce::String() : "\n" + juce::String(e.body));
 }
 
 const std::vector<TooltipEntry>& characterTooltips()
 {
     static const std::vector<TooltipEntry> entries{
-        {"AUTO", "Let Learn choose. The type it picked lights up and AUTO keeps a thin ring; it picks again when "
-                 "SOURCE changes. Acts as VCA until Learn finishes."},
+        {"AUTO",
+         "Let Learn choose. The type it picked lights up and AUTO keeps a thin ring; it picks again when "
+         "SOURCE changes. Acts as VCA until Learn finishes."},
         {"OPTO", "Slow and smooth, recovery adapts to the material - flatters vocals, bass and strings."},
         {"FET", "Fast and punchy, catches every peak - drums and rock guitar."},
         {"VCA", "Clean and neutral, no coloring of its own - buses and mixes."},
@@ -31,25 +33,30 @@ const std::vector<TooltipEntry>& driveTypeTooltips()
 {
     static const std::vector<TooltipEntry> entries{
         {"TUBE", "Warm and thick, mostly even harmonics - vocals and bass."},
-        {"TRANSFORMER", "Lows saturate a little harder and the top is rounded slightly - bass, kick and mixes."},
+        {"TRANSFORMER",
+         "Lows saturate a little harder and the top is rounded slightly - bass, kick and mixes."},
         {"TAPE", "Soft peaks and gently rounded highs - drum buses and harsh sources."},
         {"FET", "Bright and hard, odd harmonics - drums and rock guitar."},
     };
     return entries;
 }
 
-const TooltipEntry targetTooltip{"TARGET", "How much gain reduction you aim for (1-20 dB). Drag to make it gentler or "
-                                           "deeper - RATIO, KNEE and THRESHOLD follow. Double-click to return to the "
-                                           "Learn value."};
-const TooltipEntry helpTooltip{"HELP", "Send feedback, open the manual, contact support, or see the version."};
+const TooltipEntry targetTooltip{"TARGET",
+                                 "How much gain reduction you aim for (1-20 dB). Drag to make it gentler or "
+                                 "deeper - RATIO, KNEE and THRESHOLD follow. Double-click to return to the "
+                                 "Learn value."};
+const TooltipEntry helpTooltip{"HELP",
+                               "Send feedback, open the manual, contact support, or see the version."};
 
-ChoiceChips::ChoiceChips(OrlixAudioProcessor& p, juce::RangedAudioParameter& parameter, juce::StringArray chipLabels,
-                         float height)
+ChoiceChips::ChoiceChips(OrlixAudioProcessor& p, juce::RangedAudioParameter& parameter,
+                         juce::StringArray chipLabels, float height)
     : labels(std::move(chipLabels)), captionHeight(height), processor(p),
-      attachment(parameter, [this](float value) {
-          selectedIndex = (int)std::lround(value);
-          repaint();
-      })
+      attachment(parameter,
+                 [this](float value)
+                 {
+                     selectedIndex = (int)std::lround(value);
+                     repaint();
+                 })
 {
     attachment.sendInitialUpdate();
     setWantsKeyboardFocus(true);
@@ -144,9 +151,11 @@ void ChoiceChips::paint(juce::Graphics& g)
     for (int i = 0; i < labels.size() && i < chips; ++i)
         drawPill(g, chipAreas[(size_t)i].toFloat(), labels[i], i == lit, i == hoverIndex, captionHeight);
 
-    auto outlineSelected = [&](juce::Colour colour) {
+    auto outlineSelected = [&](juce::Colour colour)
+    {
         const auto r = chipAreas[(size_t)selectedIndex].toFloat();
-        const juce::Rectangle<float> ring(r.getX() + 0.5f, r.getY() + 0.5f, std::max(r.getWidth() - 1.0f, 0.0f),
+        const juce::Rectangle<float> ring(r.getX() + 0.5f, r.getY() + 0.5f,
+                                          std::max(r.getWidth() - 1.0f, 0.0f),
                                           std::max(r.getHeight() - 1.0f, 0.0f));
         g.setColour(colour);
         g.drawRoundedRectangle(ring, ring.getHeight() / 2.0f, 1.0f);

@@ -23,8 +23,8 @@ extern const TooltipEntry targetTooltip, helpTooltip;
 class ChoiceChips : public juce::Component, public juce::TooltipClient
 {
 public:
-    ChoiceChips(OrlixAudioProcessor& processor, juce::RangedAudioParameter& parameter, juce::StringArray labels,
-                float captionHeight);
+    ChoiceChips(OrlixAudioProcessor& processor, juce::RangedAudioParameter& parameter,
+                juce::StringArray labels, float captionHeight);
 
     void setChipAreas(const std::vector<juce::Rectangle<int>>& areasInParent);
     void selectChip(int index);

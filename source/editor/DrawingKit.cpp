@@ -16,13 +16,15 @@ namespace
 {
 juce::Typeface::Ptr regularFace()
 {
-    static const auto face = juce::Typeface::createSystemTypefaceFor(fonts::interRegular, (size_t)fonts::interRegularSize);
+    static const auto face =
+        juce::Typeface::createSystemTypefaceFor(fonts::interRegular, (size_t)fonts::interRegularSize);
     return face;
 }
 
 juce::Typeface::Ptr boldFace()
 {
-    static const auto face = juce::Typeface::createSystemTypefaceFor(fonts::interBold, (size_t)fonts::interBoldSize);
+    static const auto face =
+        juce::Typeface::createSystemTypefaceFor(fonts::interBold, (size_t)fonts::interBoldSize);
     return face;
 }
 
@@ -54,9 +56,18 @@ juce::uint8 alphaByte(float fraction)
     return (juce::uint8)std::nearbyint(fraction * 255.0f);
 }
 
-juce::Colour withAlpha(juce::Colour colour, float fraction) { return colour.withAlpha(alphaByte(fraction)); }
-juce::Colour white(float fraction) { return withAlpha(juce::Colours::white, fraction); }
-juce::Colour black(float fraction) { return withAlpha(juce::Colours::black, fraction); }
+juce::Colour withAlpha(juce::Colour colour, float fraction)
+{
+    return colour.withAlpha(alphaByte(fraction));
+}
+juce::Colour white(float fraction)
+{
+    return withAlpha(juce::Colours::white, fraction);
+}
+juce::Colour black(float fraction)
+{
+    return withAlpha(juce::Colours::black, fraction);
+}
 
 juce::Font uiFont(float height, bool bold, float tracking)
 {
@@ -75,8 +86,8 @@ float textWidth(const juce::Font& font, const juce::String& text)
     return glyphs.getBoundingBox(0, -1, true).getWidth();
 }
 
-void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour, float x,
-                float baselineY, int flags)
+void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour,
+                float x, float baselineY, int flags)
 {
     const float width = textWidth(font, text);
     float start = x;
@@ -117,8 +128,8 @@ juce::ColourGradient withScaledAlphas(juce::ColourGradient gradient, float facto
     return gradient;
 }
 
-void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity, const std::vector<ShadowLayer>& layers,
-                       bool outsideOnly)
+void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity,
+                       const std::vector<ShadowLayer>& layers, bool outsideOnly)
 {
     juce::Graphics::ScopedSaveState state(g);
     if (outsideOnly)
@@ -135,7 +146,8 @@ void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity
         if (layer.spread > 0.0f)
         {
             juce::Path outline;
-            juce::PathStrokeType(2.0f * layer.spread, juce::PathStrokeType::curved, juce::PathStrokeType::butt)
+            juce::PathStrokeType(2.0f * layer.spread, juce::PathStrokeType::curved,
+                                 juce::PathStrokeType::butt)
                 .createStrokedPath(outline, shape);
             copy.addPath(outline);
             copy.setUsingNonZeroWinding(true);
@@ -148,7 +160,8 @@ void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity
 
 void drawSoftShadow(juce::Graphics& g, const juce::Path& shape, float opacity)
 {
-    drawLayeredShadow(g, shape, opacity, {{3.0f, 1.0f, 0.20f}, {6.0f, 3.0f, 0.12f}, {10.0f, 5.0f, 0.06f}}, false);
+    drawLayeredShadow(g, shape, opacity, {{3.0f, 1.0f, 0.20f}, {6.0f, 3.0f, 0.12f}, {10.0f, 5.0f, 0.06f}},
+                      false);
 }
 
 void fillChromeBezel(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius)
@@ -156,7 +169,8 @@ void fillChromeBezel(juce::Graphics& g, juce::Rectangle<float> area, float corne
     // A CSS-style linear gradient at 172 degrees through the centre.
     const float angle = juce::degreesToRadians(172.0f);
     const juce::Point<float> direction(std::sin(angle), -std::cos(angle));
-    const float length = std::abs(area.getWidth() * std::sin(angle)) + std::abs(area.getHeight() * std::cos(angle));
+    const float length =
+        std::abs(area.getWidth() * std::sin(angle)) + std::abs(area.getHeight() * std::cos(angle));
     const auto centre = area.getCentre();
     juce::ColourGradient gradient(juce::Colour(0xFFFFFFFF), centre - direction * (length / 2.0f),
                                   juce::Colour(0xFFFFD6C2), centre + direction * (length / 2.0f), false);
@@ -169,8 +183,8 @@ void fillChromeBezel(juce::Graphics& g, juce::Rectangle<float> area, float corne
     g.fillRoundedRectangle(area, cornerRadius);
 }
 
-void drawBevelLighting(juce::Graphics& g, juce::Rectangle<float> r, float radius, float glowAlpha, float edgeWidth,
-                       float darkEdgeAlpha, float lightEdgeAlpha, float shadeAlpha)
+void drawBevelLighting(juce::Graphics& g, juce::Rectangle<float> r, float radius, float glowAlpha,
+                       float edgeWidth, float darkEdgeAlpha, float lightEdgeAlpha, float shadeAlpha)
 {
     const auto face = roundedRect(r, radius);
     juce::Graphics::ScopedSaveState state(g);
@@ -190,7 +204,8 @@ void drawBevelLighting(juce::Graphics& g, juce::Rectangle<float> r, float radius
     g.setColour(white(lightEdgeAlpha));
     g.drawRoundedRectangle(r.reduced(edgeWidth + 0.5f), std::max(radius - edgeWidth - 0.5f, 0.0f), 1.0f);
 
-    g.setGradientFill(verticalGradient(black(0.0f), r.getY() + 0.55f * r.getHeight(), black(shadeAlpha), r.getBottom()));
+    g.setGradientFill(
+        verticalGradient(black(0.0f), r.getY() + 0.55f * r.getHeight(), black(shadeAlpha), r.getBottom()));
     g.fillPath(face);
 }
 
@@ -205,7 +220,8 @@ void fillGlassFace(juce::Graphics& g, juce::Rectangle<float> r, float radius)
     drawBevelLighting(g, r, radius, 0.28f, 2.0f, 0.65f, 0.14f, 0.5f);
 }
 
-void drawBezelButton(juce::Graphics& g, juce::Rectangle<float> r, float radius, float bezel, bool tint, bool ring)
+void drawBezelButton(juce::Graphics& g, juce::Rectangle<float> r, float radius, float bezel, bool tint,
+                     bool ring)
 {
     fillChromeBezel(g, r, radius);
     const auto inner = r.reduced(bezel);
@@ -228,11 +244,12 @@ void drawGlassCard(juce::Graphics& g, juce::Rectangle<float> r, float c)
     const auto card = roundedRect(r, c);
     drawLayeredShadow(g, card, 1.0f, {{8.0f, 0.0f, 0.18f}, {18.0f, 4.0f, 0.12f}, {30.0f, 8.0f, 0.08f}}, true);
 
-    g.setGradientFill(verticalGradient(juce::Colour(0x1AFFFFFF), r.getY(), juce::Colour(0x09FFFFFF), r.getBottom()));
+    g.setGradientFill(
+        verticalGradient(juce::Colour(0x1AFFFFFF), r.getY(), juce::Colour(0x09FFFFFF), r.getBottom()));
     g.fillPath(card);
 
-    juce::ColourGradient border(juce::Colour(0x73FFFFFF), r.getTopLeft(), juce::Colour(0x38FFFFFF), r.getBottomRight(),
-                                false);
+    juce::ColourGradient border(juce::Colour(0x73FFFFFF), r.getTopLeft(), juce::Colour(0x38FFFFFF),
+                                r.getBottomRight(), false);
     border.addColour(0.5, juce::Colour(0x14FFFFFF));
     g.setGradientFill(border);
     g.drawRoundedRectangle(r, c, 1.2f);
@@ -242,15 +259,19 @@ void drawGlassCard(juce::Graphics& g, juce::Rectangle<float> r, float c)
          juce::Colour(0x66000000));
 }
 
-void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness, const juce::ColourGradient& gradient)
+void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness,
+                    const juce::ColourGradient& gradient)
 {
     if (path.isEmpty())
         return;
-    const std::pair<float, float> passes[] = {{thickness + 8.0f, 0.10f}, {thickness + 4.0f, 0.18f}, {thickness, 1.0f}};
+    const std::pair<float, float> passes[] = {
+        {thickness + 8.0f, 0.10f}, {thickness + 4.0f, 0.18f}, {thickness, 1.0f}};
     for (auto [width, alphaScale] : passes)
     {
-        g.setGradientFill(juce::exactlyEqual(alphaScale, 1.0f) ? gradient : withScaledAlphas(gradient, alphaScale));
-        g.strokePath(path, juce::PathStrokeType(width, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+        g.setGradientFill(juce::exactlyEqual(alphaScale, 1.0f) ? gradient
+                                                               : withScaledAlphas(gradient, alphaScale));
+        g.strokePath(
+            path, juce::PathStrokeType(width, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
     }
 }
 
@@ -280,8 +301,8 @@ void drawPill(juce::Graphics& g, juce::Rectangle<float> r, const juce::String& t
         {
             juce::Graphics::ScopedSaveState state(g);
             g.reduceClipRegion(pill);
-            g.setGradientFill(
-                verticalGradient(black(0.0f), r.getY() + 0.55f * r.getHeight(), juce::Colour(0x40000000), r.getBottom()));
+            g.setGradientFill(verticalGradient(black(0.0f), r.getY() + 0.55f * r.getHeight(),
+                                               juce::Colour(0x40000000), r.getBottom()));
             g.fillPath(pill);
         }
         line(g, x0, r.getY() + 1.0f, x1, r.getY() + 1.0f, 1.0f, juce::Colour(0x8CFFFFFF));
@@ -289,7 +310,8 @@ void drawPill(juce::Graphics& g, juce::Rectangle<float> r, const juce::String& t
     else
     {
         const float k = hover ? 1.5f : 1.0f;
-        juce::ColourGradient fill(white(0.16f * k), 0.0f, r.getY(), juce::Colour(0x2E000000), 0.0f, r.getBottom(), false);
+        juce::ColourGradient fill(white(0.16f * k), 0.0f, r.getY(), juce::Colour(0x2E000000), 0.0f,
+                                  r.getBottom(), false);
         fill.addColour(0.55, white(0.02f * k));
         g.setGradientFill(fill);
         g.fillPath(pill);
@@ -302,7 +324,8 @@ void drawPill(juce::Graphics& g, juce::Rectangle<float> r, const juce::String& t
         return;
     const auto colour = textColour.value_or(active ? juce::Colours::white : juce::Colour(0xBDFFFFFF));
     drawTextAt(g, text, uiFont(fontHeight, true, 1.0f), colour, r.getX() + r.getWidth() / 2.0f,
-               r.getY() + r.getHeight() / 2.0f + 0.36f * fontHeight, juce::Justification::horizontallyCentred);
+               r.getY() + r.getHeight() / 2.0f + 0.36f * fontHeight,
+               juce::Justification::horizontallyCentred);
 }
 
 } // namespace orlix

@@ -36,26 +36,27 @@ struct ShadowLayer
 // Text on the embedded Inter 18pt faces; tracking is pixels between letters.
 juce::Font uiFont(float height, bool bold, float tracking);
 float textWidth(const juce::Font& font, const juce::String& text);
-void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour, float x,
-                float baselineY, int justificationFlags);
+void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour,
+                float x, float baselineY, int justificationFlags);
 
 juce::ColourGradient brandGradient(juce::Rectangle<float> area);
 juce::ColourGradient horizontalBrandGradient(juce::Rectangle<float> area);
 juce::ColourGradient withScaledAlphas(juce::ColourGradient gradient, float factor);
 
-void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity, const std::vector<ShadowLayer>& layers,
-                       bool outsideOnly);
+void drawLayeredShadow(juce::Graphics& g, const juce::Path& shape, float opacity,
+                       const std::vector<ShadowLayer>& layers, bool outsideOnly);
 void drawSoftShadow(juce::Graphics& g, const juce::Path& shape, float opacity);
 void fillChromeBezel(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius);
 void drawBevelLighting(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius, float glowAlpha,
                        float edgeWidth, float darkEdgeAlpha, float lightEdgeAlpha, float shadeAlpha);
 void fillGlassFace(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius);
-void drawBezelButton(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius, float bezelWidth, bool tint,
-                     bool ring);
+void drawBezelButton(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius, float bezelWidth,
+                     bool tint, bool ring);
 void drawGlassCard(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius);
-void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness, const juce::ColourGradient& gradient);
+void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness,
+                    const juce::ColourGradient& gradient);
 juce::Path makeArcPath(juce::Point<float> centre, float radius, float startDegrees, float endDegrees);
-void drawPill(juce::Graphics& g, juce::Rectangle<float> area, const juce::String& text, bool active, bool hover,
-              float fontHeight, std::optional<juce::Colour> textColour = std::nullopt);
+void drawPill(juce::Graphics& g, juce::Rectangle<float> area, const juce::String& text, bool active,
+              bool hover, float fontHeight, std::optional<juce::Colour> textColour = std::nullopt);
 
 } // namespace orlix

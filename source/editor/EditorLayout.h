@@ -14,7 +14,10 @@ struct KnobPlacement
 {
     juce::Point<int> centre;
     int radius;
-    juce::Rectangle<int> bounds() const { return {centre.x - radius - 10, centre.y - radius - 10, 2 * radius + 20, 2 * radius + 20}; }
+    juce::Rectangle<int> bounds() const
+    {
+        return {centre.x - radius - 10, centre.y - radius - 10, 2 * radius + 20, 2 * radius + 20};
+    }
     juce::Point<int> labelPosition() const { return {centre.x, centre.y + radius + 24}; }
 };
 
@@ -36,7 +39,8 @@ struct EditorLayout
     juce::Point<int> brandOrigin{32, 42};
     juce::Point<int> titleCentre{480, 43};
     juce::Rectangle<int> helpButton, undoButton{800, 24, 28, 28}, redoButton{836, 24, 28, 28};
-    juce::Rectangle<int> leftPanel{24, 72, 300, 330}, rightPanel{636, 72, 300, 330}, bottomPanel{24, 414, 912, 106};
+    juce::Rectangle<int> leftPanel{24, 72, 300, 330}, rightPanel{636, 72, 300, 330},
+        bottomPanel{24, 414, 912, 106};
     juce::Point<int> compressorHeading{44, 102}, driveHeading{656, 102}, outputHeading{656, 270};
     juce::Point<int> dividerStart{656, 242}, dividerEnd{916, 242};
     juce::Point<int> meterCentre{480, 206};

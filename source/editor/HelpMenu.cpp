@@ -13,10 +13,12 @@ void OrlixAudioProcessorEditor::showHelpMenu()
     menu.addItem(3, "Orlix v" + juce::String(JucePlugin_VersionString), false);
     menu.setLookAndFeel(&lookAndFeel);
     juce::Component::SafePointer<OrlixAudioProcessorEditor> safe(this);
-    menu.showMenuAsync(menuOptionsFor(helpButton), [safe](int result) {
-        if (safe != nullptr)
-            safe->handleHelpMenuResult(result);
-    });
+    menu.showMenuAsync(menuOptionsFor(helpButton),
+                       [safe](int result)
+                       {
+                           if (safe != nullptr)
+                               safe->handleHelpMenuResult(result);
+                       });
 }
 
 void OrlixAudioProcessorEditor::handleHelpMenuResult(int result)

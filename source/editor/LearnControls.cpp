@@ -29,7 +29,8 @@ LearnStatus learnStatus(float progress, bool signalLow, float secondsAnalysed)
         return {"Waiting for audio - start playback", true};
     if (signalLow)
         return {"Signal too low - Learn only counts audio above -60 dBFS", true};
-    return {"Listening... " + juce::String((1.0f - std::clamp(progress, 0.0f, 1.0f)) * 8.0f, 1) + " s left", false};
+    return {"Listening... " + juce::String((1.0f - std::clamp(progress, 0.0f, 1.0f)) * 8.0f, 1) + " s left",
+            false};
 }
 
 void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
@@ -56,8 +57,10 @@ void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float base
         drawTextAt(g, text, font, colour, cx, baseline, juce::Justification::horizontallyCentred);
         return;
     }
-    drawTextAt(g, text.substring(0, breakAt), font, colour, cx, baseline, juce::Justification::horizontallyCentred);
-    drawTextAt(g, text.substring(breakAt + 1), font, colour, cx, baseline + step, juce::Justification::horizontallyCentred);
+    drawTextAt(g, text.substring(0, breakAt), font, colour, cx, baseline,
+               juce::Justification::horizontallyCentred);
+    drawTextAt(g, text.substring(breakAt + 1), font, colour, cx, baseline + step,
+               juce::Justification::horizontallyCentred);
 }
 
 void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress)

@@ -45,10 +45,12 @@ void drawDialBody(juce::Graphics& g, const EditorLayout& layout)
     fillChromeBezel(g, square, radius);
 
     const auto face = square.reduced(5.0f);
-    const juce::Point<float> centre(face.getX() + 0.5f * face.getWidth(), face.getY() + 0.3f * face.getHeight());
+    const juce::Point<float> centre(face.getX() + 0.5f * face.getWidth(),
+                                    face.getY() + 0.3f * face.getHeight());
     const auto inner = juce::Colour::fromFloatRGBA(0.27451f, 0.180392f, 0.494118f, 0.96f);
     const auto outer = juce::Colour::fromFloatRGBA(0.0705882f, 0.0392157f, 0.141176f, 0.98f);
-    juce::ColourGradient gradient(inner, centre, outer, centre + juce::Point<float>(0.7f * face.getWidth(), 0.0f), true);
+    juce::ColourGradient gradient(inner, centre, outer,
+                                  centre + juce::Point<float>(0.7f * face.getWidth(), 0.0f), true);
     gradient.addColour(0.74, outer);
     g.setGradientFill(gradient);
     g.fillRoundedRectangle(face, radius - 5.0f);
@@ -59,21 +61,24 @@ void drawDialTrack(juce::Graphics& g, const EditorLayout& layout)
 {
     const auto arc = makeArcPath(layout.meterCentre.toFloat(), (float)layout.ringRadius, -140.0f, 140.0f);
     g.setColour(white(0.14f));
-    g.strokePath(arc, juce::PathStrokeType(8.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+    g.strokePath(arc,
+                 juce::PathStrokeType(8.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
 }
 
-void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters, bool targetAvailable,
-                    float targetDb, bool targetEdited)
+void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters,
+                    bool targetAvailable, float targetDb, bool targetEdited)
 {
     const auto centre = layout.meterCentre.toFloat();
     const float v = meters.grSmoothed / 20.0f;
     if (v >= 0.0f && std::min(v, 1.0f) > 0.005f)
     {
-        const auto arc = makeArcPath(centre, (float)layout.ringRadius, -140.0f, std::min(v, 1.0f) * 280.0f - 140.0f);
+        const auto arc =
+            makeArcPath(centre, (float)layout.ringRadius, -140.0f, std::min(v, 1.0f) * 280.0f - 140.0f);
         strokeGlowPath(g, arc, 8.0f, brandGradient(arc.getBounds()));
     }
 
-    const std::pair<float, const char*> scale[] = {{0.0f, "0"}, {0.25f, "5"}, {0.5f, "10"}, {0.75f, "15"}, {1.0f, "20"}};
+    const std::pair<float, const char*> scale[] = {
+        {0.0f, "0"}, {0.25f, "5"}, {0.5f, "10"}, {0.75f, "15"}, {1.0f, "20"}};
     for (auto [fraction, text] : scale)
     {
         const float a = juce::degreesToRadians(fraction * 280.0f - 140.0f);
@@ -88,7 +93,8 @@ void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterSt
     const float w1 = textWidth(numberFont, number), w2 = textWidth(unitFont, "dB GR");
     const float x = 480.0f - (w1 + 8.0f + w2) / 2.0f, y = 206.0f - 4.0f;
     for (auto [offset, alpha] : {std::pair{2.4f, 0.10f}, std::pair{1.2f, 0.16f}})
-        for (auto [dx, dy] : {std::pair{-1.0f, 0.0f}, std::pair{1.0f, 0.0f}, std::pair{0.0f, -1.0f}, std::pair{0.0f, 1.0f}})
+        for (auto [dx, dy] :
+             {std::pair{-1.0f, 0.0f}, std::pair{1.0f, 0.0f}, std::pair{0.0f, -1.0f}, std::pair{0.0f, 1.0f}})
             drawTextAt(g, number, numberFont, withAlpha(juce::Colour(0xFFEC4899), alpha), x + offset * dx,
                        y + offset * dy, juce::Justification::left);
     drawTextAt(g, number, numberFont, juce::Colours::white, x, y, juce::Justification::left);
@@ -102,7 +108,8 @@ void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterSt
         const float t1 = textWidth(font, "TARGET"), t2 = textWidth(font, value);
         const float tx = 480.0f - (t1 + 6.0f + t2) / 2.0f;
         drawTextAt(g, "TARGET", font, white(0.52f * k), tx, 215.0f, juce::Justification::left);
-        drawTextAt(g, value, font, withAlpha(Palette::amber, 0.95f * k), tx + t1 + 6.0f, 215.0f, juce::Justification::left);
+        drawTextAt(g, value, font, withAlpha(Palette::amber, 0.95f * k), tx + t1 + 6.0f, 215.0f,
+                   juce::Justification::left);
     }
 }
 
@@ -127,7 +134,8 @@ struct HistoryGeometry
     float x(int age) const { return area.getX() + (area.getWidth() - 1.0f) - (float)age * step + 0.5f; }
     float y(float level) const
     {
-        return area.getY() + area.getHeight() - area.getHeight() * std::clamp((range + level) / range, 0.0f, 1.0f);
+        return area.getY() + area.getHeight() -
+               area.getHeight() * std::clamp((range + level) / range, 0.0f, 1.0f);
     }
 };
 
@@ -147,7 +155,10 @@ enum class Level
     output
 };
 
-float levelOf(const MeterFrame& f, Level which) { return which == Level::input ? f.inputDb : f.outputDb; }
+float levelOf(const MeterFrame& f, Level which)
+{
+    return which == Level::input ? f.inputDb : f.outputDb;
+}
 
 juce::Path historyPath(const HistorySnapshot& s, const HistoryGeometry& geo, Level which, float edge)
 {
@@ -170,7 +181,8 @@ juce::Path outputArea(const HistorySnapshot& s, const HistoryGeometry& geo)
     const float bottom = geo.area.getBottom();
     int last = -1;
     float lastY = 0.0f;
-    auto closeRun = [&] {
+    auto closeRun = [&]
+    {
         p.lineTo(geo.x(last) + geo.halfStep, lastY);
         p.lineTo(geo.x(last) + geo.halfStep, bottom);
         p.closeSubPath();
@@ -246,8 +258,8 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
         geo.step = (area.getWidth() - 1.0f) / (float)(geo.frames - 1);
         geo.halfStep = std::max(geo.step / 2.0f, 0.5f);
 
-        g.setGradientFill(juce::ColourGradient(juce::Colour(0x9EFFFFFF), 0.0f, area.getY(), juce::Colour(0x1FFFFFFF),
-                                               0.0f, area.getBottom(), false));
+        g.setGradientFill(juce::ColourGradient(juce::Colour(0x9EFFFFFF), 0.0f, area.getY(),
+                                               juce::Colour(0x1FFFFFFF), 0.0f, area.getBottom(), false));
         g.fillPath(outputArea(s, geo));
 
         {
@@ -266,19 +278,24 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
             juce::Graphics::ScopedSaveState state(g);
             g.reduceClipRegion(area.toNearestInt());
             g.setColour(juce::Colour(0x52FFFFFF));
-            g.strokePath(inputRuns(s, geo, [&](const MeterFrame& f) { return geo.y(f.inputDb); }), roundStroke(1.0f));
+            g.strokePath(inputRuns(s, geo, [&](const MeterFrame& f) { return geo.y(f.inputDb); }),
+                         roundStroke(1.0f));
         }
         {
             juce::Graphics::ScopedSaveState state(g);
             g.reduceClipRegion(juce::Rectangle<float>(area.getX(), area.getY() - 6.0f, area.getWidth(),
                                                       std::max(area.getHeight() + 6.0f, 0.0f))
                                    .toNearestInt());
-            const auto reduction = inputRuns(s, geo, [&](const MeterFrame& f) {
-                return area.getY() + std::clamp(f.gainReductionDb, 0.0f, geo.range + 12.0f) * area.getHeight() / geo.range;
-            });
-            juce::ColourGradient gradient(Palette::violet, area.getX() - 0.5f, area.getY() - 0.5f, Palette::amber,
-                                          area.getX() - 0.5f + std::max(area.getWidth() + 1.0f, 0.0f), area.getY() - 0.5f,
-                                          false);
+            const auto reduction =
+                inputRuns(s, geo,
+                          [&](const MeterFrame& f)
+                          {
+                              return area.getY() + std::clamp(f.gainReductionDb, 0.0f, geo.range + 12.0f) *
+                                                       area.getHeight() / geo.range;
+                          });
+            juce::ColourGradient gradient(
+                Palette::violet, area.getX() - 0.5f, area.getY() - 0.5f, Palette::amber,
+                area.getX() - 0.5f + std::max(area.getWidth() + 1.0f, 0.0f), area.getY() - 0.5f, false);
             gradient.addColour(0.55, Palette::pink);
             g.setGradientFill(withScaledAlphas(gradient, 0.2f));
             g.strokePath(reduction, roundStroke(6.0f));
@@ -338,11 +355,13 @@ void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectang
         {
             for (const float e : {3.0f, 1.5f})
             {
-                juce::ColourGradient glow(Palette::violet, x - e, y + h + e, Palette::amber, x - e, top - e, false);
+                juce::ColourGradient glow(Palette::violet, x - e, y + h + e, Palette::amber, x - e, top - e,
+                                          false);
                 glow.addColour(0.8, Palette::pink);
                 g.setGradientFill(withScaledAlphas(glow, 0.35f * (e > 2.0f ? 0.6f : 1.0f)));
-                g.fillRoundedRectangle({x - e, top - e, std::max(w + 2.0f * e, 0.0f), std::max(fill + 2.0f * e, 0.0f)},
-                                       e + 5.0f);
+                g.fillRoundedRectangle(
+                    {x - e, top - e, std::max(w + 2.0f * e, 0.0f), std::max(fill + 2.0f * e, 0.0f)},
+                    e + 5.0f);
             }
             juce::ColourGradient gradient(Palette::violet, x, y + h, Palette::amber, x, top, false);
             gradient.addColour(0.8, Palette::pink);
@@ -356,13 +375,14 @@ void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectang
     g.fillRoundedRectangle(clip, 2.0f);
     if (clipLit)
     {
-        auto lighter = [](juce::uint8 v) { return (juce::uint8)juce::roundToInt(255.0f - (255.0f - v) * 0.6666667f); };
+        auto lighter = [](juce::uint8 v)
+        { return (juce::uint8)juce::roundToInt(255.0f - (255.0f - v) * 0.6666667f); };
         g.setColour(juce::Colour(lighter(Palette::red.getRed()), lighter(Palette::red.getGreen()),
                                  lighter(Palette::red.getBlue())));
         g.drawRoundedRectangle(clip, 2.0f, 1.0f);
     }
-    drawTextAt(g, text, uiFont(11.0f, true, 0.0f), juce::Colour(0x85FFFFFF), (float)labelPoint.x, (float)labelPoint.y,
-               juce::Justification::horizontallyCentred);
+    drawTextAt(g, text, uiFont(11.0f, true, 0.0f), juce::Colour(0x85FFFFFF), (float)labelPoint.x,
+               (float)labelPoint.y, juce::Justification::horizontallyCentred);
 }
 
 int steppedHistoryRange(int currentRange, bool awayFromUser)

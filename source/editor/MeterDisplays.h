@@ -38,13 +38,13 @@ struct HistorySnapshot
 
 void drawDialBody(juce::Graphics& g, const EditorLayout& layout);
 void drawDialTrack(juce::Graphics& g, const EditorLayout& layout);
-void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters, bool targetAvailable,
-                    float targetDb, bool targetEdited);
-void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const HistorySnapshot& snapshot, int rangeDb,
-                      float thresholdDb);
+void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters,
+                    bool targetAvailable, float targetDb, bool targetEdited);
+void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const HistorySnapshot& snapshot,
+                      int rangeDb, float thresholdDb);
 void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, double ageMs);
-void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> bar, juce::Rectangle<int> clip, juce::Point<int> label,
-                  float peak, bool clipLit, const juce::String& text);
+void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> bar, juce::Rectangle<int> clip,
+                  juce::Point<int> label, float peak, bool clipLit, const juce::String& text);
 
 // The history range after one wheel step (60, 36, 24 dB; away from the user zooms in).
 int steppedHistoryRange(int currentRange, bool awayFromUser);

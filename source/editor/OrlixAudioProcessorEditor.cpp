@@ -72,16 +72,19 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
 
     controlsContainer.addAndMakeVisible(autoGainToggle);
     autoGainToggle.getProperties().set(props::chip, 10.0);
-    autoGainAttachment = std::make_unique<UserButtonAttachment>(p, parameterOf(p, pAutoMakeup), autoGainToggle);
+    autoGainAttachment =
+        std::make_unique<UserButtonAttachment>(p, parameterOf(p, pAutoMakeup), autoGainToggle);
     controlsContainer.addAndMakeVisible(autoReleaseToggle);
     autoReleaseToggle.getProperties().set(props::chip, 11.0);
-    autoReleaseAttachment = std::make_unique<UserButtonAttachment>(p, parameterOf(p, pAutoRelease), autoReleaseToggle);
+    autoReleaseAttachment =
+        std::make_unique<UserButtonAttachment>(p, parameterOf(p, pAutoRelease), autoReleaseToggle);
 
     controlsContainer.addAndMakeVisible(learnButton);
     learnButton.setClickingTogglesState(false);
     learnButton.setToggleable(false);
     learnButton.getProperties().set(props::learn, true);
-    learnButton.onClick = [this] {
+    learnButton.onClick = [this]
+    {
         processor.learnRequested = !learnActive();
         refreshLearnButton();
     };
@@ -110,11 +113,13 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
         button->setTooltip(name);
         button->setTitle(name);
     }
-    undoButton.onClick = [this] {
+    undoButton.onClick = [this]
+    {
         processor.undo();
         refreshUndoButtons();
     };
-    redoButton.onClick = [this] {
+    redoButton.onClick = [this]
+    {
         processor.redo();
         refreshUndoButtons();
     };
@@ -209,8 +214,8 @@ void OrlixAudioProcessorEditor::timerCallback()
         characterChips->autoPickIndex = pick;
         characterChips->repaint();
     }
-    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.takeInputPeak(), processor.takeOutputPeak(),
-                   processor.takeGainReduction());
+    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.takeInputPeak(),
+                   processor.takeOutputPeak(), processor.takeGainReduction());
     clipInShown = processor.inputClip.load();
     clipOutShown = processor.outputClip.load();
     refreshLearnStatus();
@@ -255,8 +260,8 @@ void OrlixAudioProcessorEditor::refreshSectionState()
 
 void OrlixAudioProcessorEditor::refreshUndoButtons()
 {
-    const bool idle = !processor.learnRequested && !processor.isLearnListening() && !processor.driveEqPending &&
-                      processor.gestureDepth <= 0;
+    const bool idle = !processor.learnRequested && !processor.isLearnListening() &&
+                      !processor.driveEqPending && processor.gestureDepth <= 0;
     const bool canUndo = idle && processor.canUndoAfterEpochCheck();
     const bool canRedo = idle && processor.canRedoAfterEpochCheck();
     if (undoButton.isEnabled() != canUndo)
@@ -314,9 +319,8 @@ bool OrlixAudioProcessorEditor::keyPressed(const juce::KeyPress& key)
     const auto mods = key.getModifiers();
     if (!mods.isCommandDown() || mods.isAltDown())
         return false;
-    const auto c = juce::CharacterFunctions::toUpperCase(key.getTextCharacter() != 0
-                                                             ? key.getTextCharacter()
-                                                             : (juce::juce_wchar)key.getKeyCode());
+    const auto c = juce::CharacterFunctions::toUpperCase(
+        key.getTextCharacter() != 0 ? key.getTextCharacter() : (juce::juce_wchar)key.getKeyCode());
     bool result = false;
     if (c == 'Z' && !mods.isShiftDown())
         result = processor.undo();
@@ -341,7 +345,8 @@ void OrlixAudioProcessorEditor::mouseDown(const juce::MouseEvent& e)
     }
 }
 
-void OrlixAudioProcessorEditor::mouseWheelMove(const juce::MouseEvent& e, const juce::MouseWheelDetails& wheel)
+void OrlixAudioProcessorEditor::mouseWheelMove(const juce::MouseEvent& e,
+                                               const juce::MouseWheelDetails& wheel)
 {
     const auto p = toDesign(e.getEventRelativeTo(this).position);
     if (!layout.historyArea.contains(p))
@@ -375,7 +380,8 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
     g.fillAll(Palette::background);
     const auto canvas = juce::Rectangle<float>(0.0f, 0.0f, 960.0f, 540.0f).transformedBy(designTransform);
     const float scale = g.getInternalContext().getPhysicalPixelScaleFactor();
-    const int W = juce::roundToInt(canvas.getWidth() * scale), H = juce::roundToInt(canvas.getHeight() * scale);
+    const int W = juce::roundToInt(canvas.getWidth() * scale),
+              H = juce::roundToInt(canvas.getHeight() * scale);
     if (W < 1 || H < 1)
         backgroundCache = {};
     else
@@ -401,7 +407,8 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
     if (driveShown && !layout.rightPanel.isEmpty())
     {
         const auto glowArea = layout.rightPanel.toFloat().expanded(2.0f);
-        for (auto [thickness, alpha] : {std::pair{9.0f, 0.07f}, std::pair{6.0f, 0.12f}, std::pair{3.0f, 0.55f}})
+        for (auto [thickness, alpha] :
+             {std::pair{9.0f, 0.07f}, std::pair{6.0f, 0.12f}, std::pair{3.0f, 0.55f}})
         {
             g.setColour(withAlpha(Palette::orange, alpha));
             g.drawRoundedRectangle(glowArea, 23.0f, thickness);
@@ -415,41 +422,46 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
         const auto headingFont = uiFont(12.0f, true, 3.0f);
         drawTextAt(g, "COMPRESSOR", headingFont, white(0.52f), (float)layout.compressorHeading.x,
                    (float)layout.compressorHeading.y, juce::Justification::left);
-        drawTextAt(g, "DRIVE", headingFont, white(0.52f), (float)layout.driveHeading.x, (float)layout.driveHeading.y,
-                   juce::Justification::left);
-        drawTextAt(g, "OUTPUT", headingFont, white(0.52f), (float)layout.outputHeading.x, (float)layout.outputHeading.y,
-                   juce::Justification::left);
+        drawTextAt(g, "DRIVE", headingFont, white(0.52f), (float)layout.driveHeading.x,
+                   (float)layout.driveHeading.y, juce::Justification::left);
+        drawTextAt(g, "OUTPUT", headingFont, white(0.52f), (float)layout.outputHeading.x,
+                   (float)layout.outputHeading.y, juce::Justification::left);
         g.setColour(white(0.15f));
-        g.drawLine(layout.dividerStart.toFloat().x, layout.dividerStart.toFloat().y, layout.dividerEnd.toFloat().x,
-                   layout.dividerEnd.toFloat().y, 1.0f);
+        g.drawLine(layout.dividerStart.toFloat().x, layout.dividerStart.toFloat().y,
+                   layout.dividerEnd.toFloat().x, layout.dividerEnd.toFloat().y, 1.0f);
     }
     for (const auto* knob : knobs)
     {
-        const bool dimmed = (knob == &driveAmountKnob && !driveShown) || (knob == &releaseKnob && !releaseKnob.isEnabled());
+        const bool dimmed =
+            (knob == &driveAmountKnob && !driveShown) || (knob == &releaseKnob && !releaseKnob.isEnabled());
         drawTextAt(g, knob->label, uiFont(12.0f, true, 1.5f), white(0.52f * (dimmed ? 0.5f : 1.0f)),
-                   (float)knob->labelPosition.x, (float)knob->labelPosition.y, juce::Justification::horizontallyCentred);
+                   (float)knob->labelPosition.x, (float)knob->labelPosition.y,
+                   juce::Justification::horizontallyCentred);
     }
     if (!layout.leftPanel.isEmpty())
     {
         drawDialTrack(g, layout);
         if (!learnButton.getToggleState())
         {
-            drawDialValues(g, layout, meters, processor.targetAvailable.load(), processor.shownTargetDb.load(),
-                           processor.targetEdited.load());
-            drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline, (float)layout.captionStep,
-                               sourceButton.getButtonText().replace("  ", " "), juce::Colour(0x85FFFFFF));
+            drawDialValues(g, layout, meters, processor.targetAvailable.load(),
+                           processor.shownTargetDb.load(), processor.targetEdited.load());
+            drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline,
+                               (float)layout.captionStep, sourceButton.getButtonText().replace("  ", " "),
+                               juce::Colour(0x85FFFFFF));
         }
     }
     if (!layout.bottomPanel.isEmpty())
     {
         drawGlassCard(g, layout.bottomPanel.toFloat(), 22.0f);
         const HistorySnapshot snapshot{&processor.history(), processor.history().writeCount(),
-                                       juce::Time::getMillisecondCounterHiRes(), processor.history().resetMs()};
+                                       juce::Time::getMillisecondCounterHiRes(),
+                                       processor.history().resetMs()};
         drawHistoryGraph(g, layout, snapshot, historyRangeDb, processor.rawParameter(pThreshold));
         drawRangeBadge(g, layout, historyRangeDb, juce::Time::getMillisecondCounterHiRes() - rangeChangedAt);
-        drawLevelBar(g, layout.inBarArea, layout.inClipArea, layout.inLabel, meters.inputPeakShown, clipInShown, "IN");
-        drawLevelBar(g, layout.outBarArea, layout.outClipArea, layout.outLabel, meters.outputPeakShown, clipOutShown,
-                     "OUT");
+        drawLevelBar(g, layout.inBarArea, layout.inClipArea, layout.inLabel, meters.inputPeakShown,
+                     clipInShown, "IN");
+        drawLevelBar(g, layout.outBarArea, layout.outClipArea, layout.outLabel, meters.outputPeakShown,
+                     clipOutShown, "OUT");
     }
     if (bypassShown)
         g.endTransparencyLayer();
@@ -462,8 +474,8 @@ void OrlixAudioProcessorEditor::paintOverChildren(juce::Graphics& g)
     g.addTransform(designTransform);
     drawLearnProgress(g, layout.meterCentre, layout.ringRadius, learnProgressShown);
     if (statusText.isNotEmpty())
-        drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline, (float)layout.captionStep, statusText,
-                           statusIsWarning ? Palette::amber : juce::Colour(0xBDFFFFFF));
+        drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline, (float)layout.captionStep,
+                           statusText, statusIsWarning ? Palette::amber : juce::Colour(0xBDFFFFFF));
 }
 
 //==============================================================================
@@ -477,10 +489,12 @@ void OrlixAudioProcessorEditor::showSourceMenu()
     sourceButton.getProperties().set(props::open, true);
     sourceButton.repaint();
     juce::Component::SafePointer<OrlixAudioProcessorEditor> safe(this);
-    menu.showMenuAsync(menuOptionsFor(sourceButton), [safe](int result) {
-        if (safe != nullptr)
-            safe->handleSourceMenuResult(result);
-    });
+    menu.showMenuAsync(menuOptionsFor(sourceButton),
+                       [safe](int result)
+                       {
+                           if (safe != nullptr)
+                               safe->handleSourceMenuResult(result);
+                       });
 }
 
 juce::PopupMenu::Options OrlixAudioProcessorEditor::menuOptionsFor(juce::Component& target)
@@ -518,7 +532,8 @@ void OrlixAudioProcessorEditor::handleSourceMenuResult(int result)
 void OrlixAudioProcessorEditor::setParameterIfDifferent(ParameterIndex index, float value)
 {
     auto& parameter = parameterOf(processor, index);
-    const float normalised = parameter.convertTo0to1(parameter.getNormalisableRange().snapToLegalValue(value));
+    const float normalised =
+        parameter.convertTo0to1(parameter.getNormalisableRange().snapToLegalValue(value));
     if (std::abs(normalised - parameter.getValue()) <= 0.000001f)
         return;
     parameter.beginChangeGesture();

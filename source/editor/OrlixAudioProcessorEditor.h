@@ -93,7 +93,8 @@ private:
     juce::AffineTransform designTransform;
     int widthAtOpen = 960;
 
-    orlix::OrlixKnob thresholdKnob, ratioKnob, attackKnob, releaseKnob, kneeKnob, mixKnob, outputKnob, driveAmountKnob;
+    orlix::OrlixKnob thresholdKnob, ratioKnob, attackKnob, releaseKnob, kneeKnob, mixKnob, outputKnob,
+        driveAmountKnob;
     juce::ToggleButton driveSwitch{"DRIVE"};
     std::unique_ptr<orlix::UserButtonAttachment> driveSwitchAttachment;
     std::unique_ptr<orlix::ChoiceChips> driveTypeChips;

@@ -14,7 +14,10 @@ void closeUndoGesture(OrlixAudioProcessor& processor)
 
 KnobUndoBridge::KnobUndoBridge(OrlixAudioProcessor& p, juce::Slider& k) : processor(p), knob(k) {}
 
-KnobUndoBridge::~KnobUndoBridge() { knob.removeListener(this); }
+KnobUndoBridge::~KnobUndoBridge()
+{
+    knob.removeListener(this);
+}
 
 void KnobUndoBridge::sliderDragStarted(juce::Slider*)
 {
@@ -107,18 +110,24 @@ bool OrlixKnob::keyPressed(const juce::KeyPress& key)
 
 UserButtonAttachment::UserButtonAttachment(OrlixAudioProcessor& p, juce::RangedAudioParameter& parameter,
                                            juce::Button& b)
-    : processor(p), button(b), attachment(parameter, [this](float value) {
-          const bool previous = ignoreCallbacks;
-          ignoreCallbacks = true;
-          button.setToggleState(value >= 0.5f, juce::sendNotificationSync);
-          ignoreCallbacks = previous;
-      })
+    : processor(p), button(b),
+      attachment(parameter,
+                 [this](float value)
+                 {
+                     const bool previous = ignoreCallbacks;
+                     ignoreCallbacks = true;
+                     button.setToggleState(value >= 0.5f, juce::sendNotificationSync);
+                     ignoreCallbacks = previous;
+                 })
 {
     attachment.sendInitialUpdate();
     button.addListener(this);
 }
 
-UserButtonAttachment::~UserButtonAttachment() { button.removeListener(this); }
+UserButtonAttachment::~UserButtonAttachment()
+{
+    button.removeListener(this);
+}
 
 void UserButtonAttachment::buttonClicked(juce::Button*)
 {
@@ -130,12 +139,14 @@ void UserButtonAttachment::buttonClicked(juce::Button*)
     closeUndoGesture(processor);
 }
 
-void setupKnob(juce::Component&, OrlixKnob& knob, OrlixAudioProcessor& processor, const juce::String& parameterId,
-               const juce::String& label, const juce::String& unit, int decimals, juce::Component& parent)
+void setupKnob(juce::Component&, OrlixKnob& knob, OrlixAudioProcessor& processor,
+               const juce::String& parameterId, const juce::String& label, const juce::String& unit,
+               int decimals, juce::Component& parent)
 {
     knob.label = label;
     knob.setSliderStyle(juce::Slider::RotaryVerticalDrag);
-    knob.setRotaryParameters(juce::MathConstants<float>::pi * 1.25f, juce::MathConstants<float>::pi * 2.75f, true);
+    knob.setRotaryParameters(juce::MathConstants<float>::pi * 1.25f, juce::MathConstants<float>::pi * 2.75f,
+                             true);
     knob.setTextBoxStyle(juce::Slider::TextBoxBelow, false, 60, 22);
     knob.getProperties().set(props::unit, unit);
     knob.getProperties().set(props::decimals, decimals);

@@ -58,7 +58,8 @@ private:
 class UserButtonAttachment : public juce::Button::Listener
 {
 public:
-    UserButtonAttachment(OrlixAudioProcessor& processor, juce::RangedAudioParameter& parameter, juce::Button& button);
+    UserButtonAttachment(OrlixAudioProcessor& processor, juce::RangedAudioParameter& parameter,
+                         juce::Button& button);
     ~UserButtonAttachment() override;
 
     void buttonClicked(juce::Button*) override;
@@ -70,7 +71,8 @@ private:
     juce::ParameterAttachment attachment;
 };
 
-void setupKnob(juce::Component& editor, OrlixKnob& knob, OrlixAudioProcessor& processor, const juce::String& parameterId,
-               const juce::String& label, const juce::String& unit, int decimals, juce::Component& parent);
+void setupKnob(juce::Component& editor, OrlixKnob& knob, OrlixAudioProcessor& processor,
+               const juce::String& parameterId, const juce::String& label, const juce::String& unit,
+               int decimals, juce::Component& parent);
 
 } // namespace orlix

@@ -8,8 +8,14 @@ namespace orlix
 {
 namespace
 {
-bool flag(const juce::Component& c, const juce::Identifier& key) { return (bool)c.getProperties()[key]; }
-int integer(const juce::Component& c, const juce::Identifier& key) { return (int)c.getProperties()[key]; }
+bool flag(const juce::Component& c, const juce::Identifier& key)
+{
+    return (bool)c.getProperties()[key];
+}
+int integer(const juce::Component& c, const juce::Identifier& key)
+{
+    return (int)c.getProperties()[key];
+}
 
 float chipHeight(const juce::Component& c)
 {
@@ -23,7 +29,8 @@ juce::ColourGradient vertical(juce::Colour top, float y0, juce::Colour bottom, f
 }
 
 void strokeSegments(juce::Graphics& g, std::initializer_list<juce::Point<float>> points, float thickness,
-                    juce::Colour colour, juce::PathStrokeType::EndCapStyle ends = juce::PathStrokeType::rounded)
+                    juce::Colour colour,
+                    juce::PathStrokeType::EndCapStyle ends = juce::PathStrokeType::rounded)
 {
     juce::Path p;
     bool first = true;
@@ -39,7 +46,10 @@ void strokeSegments(juce::Graphics& g, std::initializer_list<juce::Point<float>>
     g.strokePath(p, juce::PathStrokeType(thickness, juce::PathStrokeType::curved, ends));
 }
 
-bool isEnabledWithParents(const juce::Component& c) { return c.isEnabled(); }
+bool isEnabledWithParents(const juce::Component& c)
+{
+    return c.isEnabled();
+}
 } // namespace
 
 juce::String knobValueText(juce::Slider& slider, double value, int decimals)
@@ -166,23 +176,29 @@ void OrlixLookAndFeel::drawLearnButton(juce::Graphics& g, juce::Button& button, 
     g.drawRoundedRectangle(ring, ring.getHeight() / 2.0f, 2.0f);
 }
 
-void OrlixLookAndFeel::drawArrowButton(juce::Graphics& g, juce::Button& button, int arrow, bool highlighted, bool down)
+void OrlixLookAndFeel::drawArrowButton(juce::Graphics& g, juce::Button& button, int arrow, bool highlighted,
+                                       bool down)
 {
     const bool enabled = button.isEnabled();
     const float w = (float)button.getWidth(), h = (float)button.getHeight();
     if (!enabled)
         g.beginTransparencyLayer(0.5f);
-    drawBezelButton(g, button.getLocalBounds().toFloat(), w / 2.0f, 1.5f, enabled && (highlighted || down), false);
-    const auto colour = !enabled ? juce::Colour(0x80FFFFFF) : highlighted ? juce::Colours::white : juce::Colour(0xBDFFFFFF);
+    drawBezelButton(g, button.getLocalBounds().toFloat(), w / 2.0f, 1.5f, enabled && (highlighted || down),
+                    false);
+    const auto colour = !enabled      ? juce::Colour(0x80FFFFFF)
+                        : highlighted ? juce::Colours::white
+                                      : juce::Colour(0xBDFFFFFF);
 
     const float cx = w / 2.0f, cy = h / 2.0f + 0.5f, q = 0.25f * h, s = 0.13f * h;
     const float start = juce::degreesToRadians(-95.0f);
     juce::Path arc;
     arc.addCentredArc(cx, cy, q, q, 0.0f, start, juce::degreesToRadians(70.0f), true);
     const juce::Point<float> p(cx + q * std::sin(start), cy - q * std::cos(start));
-    const juce::Point<float> tangent(std::cos(start), std::sin(start)), radial(std::sin(start), -std::cos(start));
+    const juce::Point<float> tangent(std::cos(start), std::sin(start)),
+        radial(std::sin(start), -std::cos(start));
     juce::Path head;
-    head.addTriangle(p - tangent * (1.15f * s), p + tangent * (0.3f * s) + radial * s, p + tangent * (0.3f * s) - radial * s);
+    head.addTriangle(p - tangent * (1.15f * s), p + tangent * (0.3f * s) + radial * s,
+                     p + tangent * (0.3f * s) - radial * s);
     if (arrow == 2)
     {
         const auto mirror = juce::AffineTransform::scale(-1.0f, 1.0f, cx, 0.0f);
@@ -196,7 +212,10 @@ void OrlixLookAndFeel::drawArrowButton(juce::Graphics& g, juce::Button& button, 
         g.endTransparencyLayer();
 }
 
-juce::Font OrlixLookAndFeel::getTextButtonFont(juce::TextButton&, int) { return uiFont(12.0f, true, 0.0f); }
+juce::Font OrlixLookAndFeel::getTextButtonFont(juce::TextButton&, int)
+{
+    return uiFont(12.0f, true, 0.0f);
+}
 
 void OrlixLookAndFeel::drawButtonText(juce::Graphics& g, juce::TextButton& button, bool, bool)
 {
@@ -204,21 +223,23 @@ void OrlixLookAndFeel::drawButtonText(juce::Graphics& g, juce::TextButton& butto
     if (flag(button, props::learn))
     {
         const bool learning = button.getToggleState();
-        drawTextAt(g, button.getButtonText(), learning ? uiFont(14.0f, true, 3.0f) : uiFont(16.0f, true, 4.0f),
-                   juce::Colours::white, w / 2.0f + (learning ? 1.5f : 2.0f), h / 2.0f + 6.0f,
+        drawTextAt(g, button.getButtonText(),
+                   learning ? uiFont(14.0f, true, 3.0f) : uiFont(16.0f, true, 4.0f), juce::Colours::white,
+                   w / 2.0f + (learning ? 1.5f : 2.0f), h / 2.0f + 6.0f,
                    juce::Justification::horizontallyCentred);
         return;
     }
     if (flag(button, props::help))
     {
-        drawTextAt(g, "?", uiFont(10.5f, true, 0.0f), button.isOver() ? juce::Colours::white : juce::Colour(0xBDFFFFFF),
-                   w / 2.0f, h / 2.0f + 4.0f, juce::Justification::horizontallyCentred);
+        drawTextAt(g, "?", uiFont(10.5f, true, 0.0f),
+                   button.isOver() ? juce::Colours::white : juce::Colour(0xBDFFFFFF), w / 2.0f,
+                   h / 2.0f + 4.0f, juce::Justification::horizontallyCentred);
         return;
     }
     if (flag(button, props::drop))
     {
-        drawTextAt(g, button.getButtonText(), uiFont(15.0f, true, 0.0f), juce::Colours::white, 16.0f, h / 2.0f + 6.0f,
-                   juce::Justification::left);
+        drawTextAt(g, button.getButtonText(), uiFont(15.0f, true, 0.0f), juce::Colours::white, 16.0f,
+                   h / 2.0f + 6.0f, juce::Justification::left);
         const bool open = flag(button, props::open);
         const float q = w - 26.0f, b = open ? h / 2.0f + 4.0f : h / 2.0f - 2.0f, e = open ? -5.0f : 5.0f;
         strokeSegments(g, {{q, b}, {q + 5.0f, b + e}, {q + 10.0f, b}}, 1.8f, juce::Colour(0xBDFFFFFF));
@@ -244,8 +265,9 @@ void OrlixLookAndFeel::drawToggleButton(juce::Graphics& g, juce::ToggleButton& b
         g.setGradientFill(horizontalBrandGradient(track));
         g.fillPath(trackPath);
     }
-    g.setGradientFill(on ? vertical(juce::Colour(0x4C000000), 1.5f, black(0.0f), 1.5f + track.getHeight())
-                         : vertical(juce::Colour(0x73000000), 1.5f, juce::Colour(0x33000000), 1.5f + track.getHeight()));
+    g.setGradientFill(
+        on ? vertical(juce::Colour(0x4C000000), 1.5f, black(0.0f), 1.5f + track.getHeight())
+           : vertical(juce::Colour(0x73000000), 1.5f, juce::Colour(0x33000000), 1.5f + track.getHeight()));
     g.fillPath(trackPath);
     if (highlighted)
     {
@@ -272,19 +294,21 @@ void OrlixLookAndFeel::drawPopupMenuBackground(juce::Graphics& g, int width, int
     g.setColour(juce::Colour(0x0DFFFFFF));
     g.fillRoundedRectangle(all, 14.0f);
     g.setColour(juce::Colour(0x4CFFFFFF));
-    g.drawRoundedRectangle({0.5f, 0.5f, std::max(width - 1.0f, 0.0f), std::max(height - 1.0f, 0.0f)}, 14.0f, 1.0f);
+    g.drawRoundedRectangle({0.5f, 0.5f, std::max(width - 1.0f, 0.0f), std::max(height - 1.0f, 0.0f)}, 14.0f,
+                           1.0f);
 }
 
-void OrlixLookAndFeel::drawPopupMenuItem(juce::Graphics& g, const juce::Rectangle<int>& area, bool isSeparator,
-                                         bool isActive, bool isHighlighted, bool isTicked, bool hasSubMenu,
-                                         const juce::String& text, const juce::String&, const juce::Drawable*,
-                                         const juce::Colour*)
+void OrlixLookAndFeel::drawPopupMenuItem(juce::Graphics& g, const juce::Rectangle<int>& area,
+                                         bool isSeparator, bool isActive, bool isHighlighted, bool isTicked,
+                                         bool hasSubMenu, const juce::String& text, const juce::String&,
+                                         const juce::Drawable*, const juce::Colour*)
 {
     const auto r = area.toFloat();
     if (isSeparator)
     {
         g.setColour(juce::Colour(0x1FFFFFFF));
-        g.fillRect(juce::Rectangle<float>(r.getX() + 8.0f, r.getCentreY() - 0.5f, std::max(r.getWidth() - 16.0f, 0.0f), 1.0f));
+        g.fillRect(juce::Rectangle<float>(r.getX() + 8.0f, r.getCentreY() - 0.5f,
+                                          std::max(r.getWidth() - 16.0f, 0.0f), 1.0f));
         return;
     }
     const bool lit = (isHighlighted && isActive) || isTicked;
@@ -299,8 +323,8 @@ void OrlixLookAndFeel::drawPopupMenuItem(juce::Graphics& g, const juce::Rectangl
     auto colour = lit ? juce::Colours::white : juce::Colour(0xBDFFFFFF);
     if (!isActive)
         colour = colour.withAlpha((juce::uint8)(colour.getAlpha() / 2));
-    drawTextAt(g, text, uiFont(13.0f, lit, 0.0f), colour, r.getX() + (hasSubMenu ? 14.0f : 26.0f), r.getY() + 16.5f,
-               juce::Justification::left);
+    drawTextAt(g, text, uiFont(13.0f, lit, 0.0f), colour, r.getX() + (hasSubMenu ? 14.0f : 26.0f),
+               r.getY() + 16.5f, juce::Justification::left);
     if (hasSubMenu)
     {
         const float t = r.getRight() - 14.0f, y = r.getY();
@@ -315,10 +339,13 @@ void OrlixLookAndFeel::drawPopupMenuItem(juce::Graphics& g, const juce::Rectangl
     }
 }
 
-juce::Font OrlixLookAndFeel::getPopupMenuFont() { return uiFont(13.0f, false, 0.0f); }
+juce::Font OrlixLookAndFeel::getPopupMenuFont()
+{
+    return uiFont(13.0f, false, 0.0f);
+}
 
-void OrlixLookAndFeel::getIdealPopupMenuItemSize(const juce::String& text, bool isSeparator, int, int& idealWidth,
-                                                 int& idealHeight)
+void OrlixLookAndFeel::getIdealPopupMenuItemSize(const juce::String& text, bool isSeparator, int,
+                                                 int& idealWidth, int& idealHeight)
 {
     if (isSeparator)
     {
@@ -330,7 +357,10 @@ void OrlixLookAndFeel::getIdealPopupMenuItemSize(const juce::String& text, bool 
     idealWidth = std::max(96, (int)std::lround(textWidth(uiFont(13.0f, true, 0.0f), text)) + 64);
 }
 
-int OrlixLookAndFeel::getPopupMenuBorderSize() { return 6; }
+int OrlixLookAndFeel::getPopupMenuBorderSize()
+{
+    return 6;
+}
 
 //==============================================================================
 void OrlixLookAndFeel::drawLabel(juce::Graphics& g, juce::Label& label)
@@ -341,8 +371,9 @@ void OrlixLookAndFeel::drawLabel(juce::Graphics& g, juce::Label& label)
     LookAndFeel_V4::drawLabel(g, label);
 }
 
-void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int width, int height, float position,
-                                        float startAngle, float endAngle, juce::Slider& slider)
+void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int width, int height,
+                                        float position, float startAngle, float endAngle,
+                                        juce::Slider& slider)
 {
     const float cx = (float)x + (float)width / 2.0f, cy = (float)y + (float)height / 2.0f;
     const auto R = (float)integer(slider, props::radius);
@@ -354,7 +385,8 @@ void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int wid
     juce::Path track;
     track.addCentredArc(cx, cy, R, R, 0.0f, startAngle, endAngle, true);
     g.setColour(juce::Colour(0x29FFFFFF));
-    g.strokePath(track, juce::PathStrokeType(4.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+    g.strokePath(track,
+                 juce::PathStrokeType(4.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
 
     if (position > 0.005f)
     {
@@ -367,7 +399,8 @@ void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int wid
     const auto body = juce::Rectangle<float>(D, D).withCentre({cx, cy});
     juce::Path circle;
     circle.addRoundedRectangle(body, r);
-    drawLayeredShadow(g, circle, 0.9f, {{3.0f, 1.0f, 0.20f}, {6.0f, 3.0f, 0.12f}, {10.0f, 5.0f, 0.06f}}, false);
+    drawLayeredShadow(g, circle, 0.9f, {{3.0f, 1.0f, 0.20f}, {6.0f, 3.0f, 0.12f}, {10.0f, 5.0f, 0.06f}},
+                      false);
     fillChromeBezel(g, body, r);
     fillGlassFace(g, body.reduced(2.5f), std::max(r - 2.5f, 0.0f));
 
@@ -388,15 +421,15 @@ void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int wid
         const float textW = textWidth(uiFont(fontHeight, true, 0.0f), text);
         if (textW > D - 8.0f && textW > 0.0f)
             fontHeight *= (D - 8.0f) / textW;
-        drawTextAt(g, text, uiFont(fontHeight, true, 0.0f), juce::Colours::white, cx, cy + (unit.isNotEmpty() ? 3.0f : 5.0f),
-                   juce::Justification::horizontallyCentred);
+        drawTextAt(g, text, uiFont(fontHeight, true, 0.0f), juce::Colours::white, cx,
+                   cy + (unit.isNotEmpty() ? 3.0f : 5.0f), juce::Justification::horizontallyCentred);
         if (unit.isNotEmpty())
             drawTextAt(g, unit, uiFont(9.0f, true, 0.0f), juce::Colour(0x85FFFFFF), cx, cy + 15.0f,
                        juce::Justification::horizontallyCentred);
     }
     else
-        drawTextAt(g, "AUTO", uiFont(R >= 30.0f ? 14.0f : 12.5f, true, 0.0f), juce::Colours::white, cx, cy + 5.0f,
-                   juce::Justification::horizontallyCentred);
+        drawTextAt(g, "AUTO", uiFont(R >= 30.0f ? 14.0f : 12.5f, true, 0.0f), juce::Colours::white, cx,
+                   cy + 5.0f, juce::Justification::horizontallyCentred);
 
     if (!enabled)
         g.endTransparencyLayer();
@@ -443,7 +476,8 @@ juce::Slider::SliderLayout OrlixLookAndFeel::getSliderLayout(juce::Slider& slide
 }
 
 //==============================================================================
-juce::Rectangle<int> OrlixLookAndFeel::getTooltipBounds(const juce::String& tipText, juce::Point<int> screenPos,
+juce::Rectangle<int> OrlixLookAndFeel::getTooltipBounds(const juce::String& tipText,
+                                                        juce::Point<int> screenPos,
                                                         juce::Rectangle<int> parentArea)
 {
     const auto layout = layoutTooltip(tipText);
@@ -459,7 +493,8 @@ void OrlixLookAndFeel::drawTooltip(juce::Graphics& g, const juce::String& text, 
     g.fillAll(juce::Colour(0x0DFFFFFF));
     g.setColour(juce::Colour(0x4CFFFFFF));
     g.drawRect(0, 0, width, height, 1);
-    layoutTooltip(text).draw(g, {9.0f, 9.0f, std::max((float)width - 18.0f, 0.0f), std::max((float)height - 18.0f, 0.0f)});
+    layoutTooltip(text).draw(
+        g, {9.0f, 9.0f, std::max((float)width - 18.0f, 0.0f), std::max((float)height - 18.0f, 0.0f)});
 }
 
 } // namespace orlix

@@ -51,8 +51,8 @@ public:
 
     void drawLabel(juce::Graphics&, juce::Label&) override;
 
-    void drawRotarySlider(juce::Graphics&, int x, int y, int width, int height, float position, float startAngle,
-                          float endAngle, juce::Slider&) override;
+    void drawRotarySlider(juce::Graphics&, int x, int y, int width, int height, float position,
+                          float startAngle, float endAngle, juce::Slider&) override;
     juce::Label* createSliderTextBox(juce::Slider&) override;
     juce::Slider::SliderLayout getSliderLayout(juce::Slider&) override;
 

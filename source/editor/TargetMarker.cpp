@@ -24,7 +24,10 @@ TargetMarker::TargetMarker(OrlixAudioProcessor& p) : processor(p)
     setWantsKeyboardFocus(false);
 }
 
-juce::Point<float> TargetMarker::localCentre() const { return (ringCentre - getPosition()).toFloat(); }
+juce::Point<float> TargetMarker::localCentre() const
+{
+    return (ringCentre - getPosition()).toFloat();
+}
 
 float TargetMarker::pointerAngle(juce::Point<float> p) const
 {
@@ -38,8 +41,8 @@ void TargetMarker::refreshFromProcessor()
     const float newTarget = processor.shownTargetDb.load();
     const float newMax = processor.maxTargetDb.load();
     const bool newEdited = processor.targetEdited.load();
-    const bool changed = newAvailable != available || newEdited != edited || std::abs(newTarget - target) > 0.0001f ||
-                         std::abs(newMax - maxTarget) > 0.0001f;
+    const bool changed = newAvailable != available || newEdited != edited ||
+                         std::abs(newTarget - target) > 0.0001f || std::abs(newMax - maxTarget) > 0.0001f;
     available = newAvailable;
     target = newTarget;
     maxTarget = newMax;
@@ -65,9 +68,18 @@ void TargetMarker::setHovered(bool h)
     }
 }
 
-void TargetMarker::mouseMove(const juce::MouseEvent&) { setHovered(true); }
-void TargetMarker::mouseEnter(const juce::MouseEvent&) { setHovered(true); }
-void TargetMarker::mouseExit(const juce::MouseEvent&) { setHovered(false); }
+void TargetMarker::mouseMove(const juce::MouseEvent&)
+{
+    setHovered(true);
+}
+void TargetMarker::mouseEnter(const juce::MouseEvent&)
+{
+    setHovered(true);
+}
+void TargetMarker::mouseExit(const juce::MouseEvent&)
+{
+    setHovered(false);
+}
 
 void TargetMarker::mouseDown(const juce::MouseEvent& e)
 {
@@ -148,8 +160,10 @@ void TargetMarker::paint(juce::Graphics& g)
     auto colour = Palette::amber;
     if (hovered)
     {
-        auto lighter = [](juce::uint8 v) { return (juce::uint8)juce::roundToInt(255.0f - (255.0f - v) * 0.7692308f); };
-        colour = juce::Colour(lighter(colour.getRed()), lighter(colour.getGreen()), lighter(colour.getBlue()));
+        auto lighter = [](juce::uint8 v)
+        { return (juce::uint8)juce::roundToInt(255.0f - (255.0f - v) * 0.7692308f); };
+        colour =
+            juce::Colour(lighter(colour.getRed()), lighter(colour.getGreen()), lighter(colour.getBlue()));
     }
     colour = withAlpha(colour, k);
 

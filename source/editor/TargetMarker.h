@@ -8,7 +8,10 @@ namespace orlix
 {
 
 // Degrees clockwise from 12 o'clock of a gain reduction on the dial (0 dB at -140, 20 dB at +140).
-inline float targetAngle(float db) { return db / 20.0f * 280.0f - 140.0f; }
+inline float targetAngle(float db)
+{
+    return db / 20.0f * 280.0f - 140.0f;
+}
 
 // The amber arrow on the dial's ring: shows Learn's target and drags it 1..20 dB.
 class TargetMarker : public juce::Component, public juce::TooltipClient

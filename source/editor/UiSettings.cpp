@@ -46,9 +46,15 @@ std::unique_ptr<juce::PropertiesFile> openUiSettings()
     return std::make_unique<juce::PropertiesFile>(options);
 }
 
-void redirectUiSettings(const juce::File& folder) { testFolder() = folder; }
+void redirectUiSettings(const juce::File& folder)
+{
+    testFolder() = folder;
+}
 
-int validHistoryRange(int rangeDb) { return rangeDb == 60 || rangeDb == 36 || rangeDb == 24 ? rangeDb : 60; }
+int validHistoryRange(int rangeDb)
+{
+    return rangeDb == 60 || rangeDb == 36 || rangeDb == 24 ? rangeDb : 60;
+}
 
 int readEditorWidth()
 {
@@ -60,9 +66,18 @@ int readHistoryRangeDb()
     return validHistoryRange(openUiSettings()->getIntValue("historyRangeDb", defaultHistoryRangeDb));
 }
 
-void writeEditorWidth(int width) { writeInt("editorWidth", juce::jlimit(720, 1280, width)); }
-void writeHistoryRangeDb(int rangeDb) { writeInt("historyRangeDb", validHistoryRange(rangeDb)); }
+void writeEditorWidth(int width)
+{
+    writeInt("editorWidth", juce::jlimit(720, 1280, width));
+}
+void writeHistoryRangeDb(int rangeDb)
+{
+    writeInt("historyRangeDb", validHistoryRange(rangeDb));
+}
 
-juce::String websiteUrl(const juce::String& path) { return "https://" + makerHost() + path; }
+juce::String websiteUrl(const juce::String& path)
+{
+    return "https://" + makerHost() + path;
+}
 
 } // namespace orlix

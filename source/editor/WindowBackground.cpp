@@ -17,10 +17,8 @@ struct Glow
 };
 
 constexpr Glow glows[] = {
-    {{480.0f, -10.0f}, 260.0f, 0xFFFFD6F0, 0.16f},
-    {{170.0f, 130.0f}, 230.0f, 0xFF5A35C8, 0.80f},
-    {{900.0f, 560.0f}, 190.0f, 0xFF9C2E63, 0.42f},
-    {{660.0f, 30.0f}, 130.0f, 0xFFC9792F, 0.42f},
+    {{480.0f, -10.0f}, 260.0f, 0xFFFFD6F0, 0.16f}, {{170.0f, 130.0f}, 230.0f, 0xFF5A35C8, 0.80f},
+    {{900.0f, 560.0f}, 190.0f, 0xFF9C2E63, 0.42f}, {{660.0f, 30.0f}, 130.0f, 0xFFC9792F, 0.42f},
     {{420.0f, 580.0f}, 200.0f, 0xFF2D2290, 0.70f},
 };
 } // namespace
@@ -38,9 +36,8 @@ double softGlowIntensity(double r, double sigma, double distance)
 void drawSoftGlow(juce::Graphics& g, juce::Point<float> centre, float r, juce::Colour colour, float k)
 {
     const float outer = r + 210.0f;
-    auto alphaAt = [&](double position) {
-        return alphaByte((float)std::clamp(k * softGlowIntensity(r, 70.0, position * outer), 0.0, 1.0));
-    };
+    auto alphaAt = [&](double position)
+    { return alphaByte((float)std::clamp(k * softGlowIntensity(r, 70.0, position * outer), 0.0, 1.0)); };
     const auto rgb = colour.withAlpha((juce::uint8)255);
     juce::ColourGradient gradient(rgb.withAlpha(alphaAt(0.0)), centre, rgb.withAlpha((juce::uint8)0),
                                   centre + juce::Point<float>(outer, 0.0f), true);
@@ -71,13 +68,14 @@ juce::Image renderBackground(int width, int height)
 
 void drawHeader(juce::Graphics& g, juce::Point<int> brandOrigin)
 {
-    drawTextAt(g, "HALVANE AUDIO", uiFont(13.0f, true, 5.0f), white(0.74f), (float)brandOrigin.x, (float)brandOrigin.y,
-               juce::Justification::left);
+    drawTextAt(g, "HALVANE AUDIO", uiFont(13.0f, true, 5.0f), white(0.74f), (float)brandOrigin.x,
+               (float)brandOrigin.y, juce::Justification::left);
     const auto bold = uiFont(18.0f, true, 0.0f), regular = uiFont(18.0f, false, 0.0f);
     const float w1 = textWidth(bold, "Orlix"), w2 = textWidth(regular, "Adaptive Compressor");
     const float x0 = 480.0f - (w1 + 10.0f + w2) / 2.0f;
     drawTextAt(g, "Orlix", bold, juce::Colours::white, x0, 43.0f, juce::Justification::left);
-    drawTextAt(g, "Adaptive Compressor", regular, white(0.70f), x0 + w1 + 10.0f, 43.0f, juce::Justification::left);
+    drawTextAt(g, "Adaptive Compressor", regular, white(0.70f), x0 + w1 + 10.0f, 43.0f,
+               juce::Justification::left);
 }
 
 } // namespace orlix

@@ -25,7 +25,8 @@ struct CharacterModel
     float kneeFactor;
 };
 
-//                                       autoRel  rms  peakShare peakRel program harmonics attackF releaseF kneeF
+//                                       autoRel  rms  peakShare peakRel program harmonics attackF releaseF
+//                                       kneeF
 inline constexpr CharacterModel optoModel{100.0f, 30.0f, 0.0f, 50.0f, true, false, 2.5f, 1.0f, 2.0f};
 inline constexpr CharacterModel fetModel{70.0f, 0.0f, 1.0f, 10.0f, false, true, 0.5f, 0.7f, 0.3f};
 inline constexpr CharacterModel vcaModel{100.0f, 5.0f, 0.5f, 25.0f, false, false, 1.0f, 1.0f, 1.0f};
@@ -97,7 +98,8 @@ private:
             const float u = std::clamp((y + p) * 0.5f, -1.0f, 1.0f);
             return 0.08f * u * u * u + 0.06f * u * u;
         }
-        return (unitAntiderivative(y) - unitAntiderivative(p)) / step; // first-order antiderivative anti-aliasing
+        return (unitAntiderivative(y) - unitAntiderivative(p)) /
+               step; // first-order antiderivative anti-aliasing
     }
 
     float dcCoefficient = 1.0f;

@@ -61,10 +61,13 @@ RenderResult renderOffline(const float* const* channels, int numChannels, int le
 
 DriveEqWorker::DriveEqWorker() : juce::Thread("Orlix drive eq table") {}
 
-DriveEqWorker::~DriveEqWorker() { stop(); }
+DriveEqWorker::~DriveEqWorker()
+{
+    stop();
+}
 
-void DriveEqWorker::start(std::vector<float> mono, double sampleRate, int learnId, const EngineSettings& settings,
-                          std::vector<std::vector<float>> channels)
+void DriveEqWorker::start(std::vector<float> mono, double sampleRate, int learnId,
+                          const EngineSettings& settings, std::vector<std::vector<float>> channels)
 {
     stop();
     {
@@ -107,7 +110,10 @@ bool DriveEqWorker::takeResult(DriveEqTable& table, int& learnId)
 
 namespace
 {
-float levelDb(float x) { return std::max(20.0f * std::log10(std::max(x, 1e-30f)), -120.0f); }
+float levelDb(float x)
+{
+    return std::max(20.0f * std::log10(std::max(x, 1e-30f)), -120.0f);
+}
 } // namespace
 
 DriveEqTable DriveEqWorker::measure(const std::vector<std::vector<float>>& channels, double sampleRate,
@@ -143,8 +149,8 @@ DriveEqTable DriveEqWorker::measure(const std::vector<std::vector<float>>& chann
             driven.driveOn = true;
             driven.driveType = type;
             driven.driveAmount = driveEqColumns[column];
-            const auto r =
-                renderOffline(pointers.data(), (int)pointers.size(), length, sampleRate, driven, scratch, shouldAbort);
+            const auto r = renderOffline(pointers.data(), (int)pointers.size(), length, sampleRate, driven,
+                                         scratch, shouldAbort);
             if (r.aborted)
                 return DriveEqTable{};
             table.levels[(size_t)type][column] = compensationFor(reference, r);

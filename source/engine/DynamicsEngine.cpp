@@ -79,14 +79,16 @@ void DynamicsEngine::reset()
     smoothingArmed = false;
 }
 
-void DynamicsEngine::process(juce::AudioBuffer<float>& buffer, int numChannels, const EngineSettings& settings) noexcept
+void DynamicsEngine::process(juce::AudioBuffer<float>& buffer, int numChannels,
+                             const EngineSettings& settings) noexcept
 {
-    process(buffer.getArrayOfWritePointers(), std::min(numChannels, buffer.getNumChannels()), buffer.getNumSamples(),
-            settings);
+    process(buffer.getArrayOfWritePointers(), std::min(numChannels, buffer.getNumChannels()),
+            buffer.getNumSamples(), settings);
 }
 
 // audio thread
-void DynamicsEngine::process(float* const* io, int numChannels, int numSamples, const EngineSettings& settings) noexcept
+void DynamicsEngine::process(float* const* io, int numChannels, int numSamples,
+                             const EngineSettings& settings) noexcept
 {
     if (!prepared || numSamples <= 0 || numChannels <= 0)
         return;
@@ -247,13 +249,16 @@ float DynamicsEngine::compressorPass(float* const* io, int numChannels, int proc
         for (int ch = 0; ch < numChannels; ++ch)
             peak = std::max(peak, std::abs(io[ch][i]));
 
-        const DetectorControls controls{peakShare.getNextValue(), slowWeight.getNextValue(), optoFlag.getNextValue(),
-                                        fetFlag.getNextValue(),   knee.getNextValue(),       ratio.getNextValue(),
+        const DetectorControls controls{peakShare.getNextValue(), slowWeight.getNextValue(),
+                                        optoFlag.getNextValue(),  fetFlag.getNextValue(),
+                                        knee.getNextValue(),      ratio.getNextValue(),
                                         threshold.getNextValue()};
         const float r = detector.step(peak, coefficients, controls);
         blockMaximum = std::max(blockMaximum, r);
 
-        const float g = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : std::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
+        const float g = r <= 0.0f     ? 1.0f
+                        : r >= 100.0f ? 0.0f
+                                      : std::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
         const float h = harmonicsAmount.getNextValue() * std::clamp(r * (1.0f / 12.0f), 0.0f, 1.0f);
         const float m = makeupGain.getNextValue();
 
@@ -320,7 +325,8 @@ void DynamicsEngine::runDrive(int n) noexcept
 // The drive difference for sample j, crossfaded toward the incoming stage during a type change.
 float DynamicsEngine::driveSignal(int j, int n) noexcept
 {
-    const float amount = driveAmountAtBlockEnd + (driveAmountThisBlock - driveAmountAtBlockEnd) * (float)(j + 1) / (float)n;
+    const float amount =
+        driveAmountAtBlockEnd + (driveAmountThisBlock - driveAmountAtBlockEnd) * (float)(j + 1) / (float)n;
     float z = mid[(size_t)j];
     if (crossfading)
     {
@@ -355,7 +361,8 @@ void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
         const float a = activity.getNextValue();
         const float d = driveSilent ? 0.0f : driveSignal(i, n);
         const float p = makeup[(size_t)i];
-        const float compensation = constantCompensation ? fixedCompensation : gainOfDb(driveCompensation.getNextValue());
+        const float compensation =
+            constantCompensation ? fixedCompensation : gainOfDb(driveCompensation.getNextValue());
 
         if (w1 == nullptr)
         {

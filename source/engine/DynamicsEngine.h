@@ -29,7 +29,8 @@ public:
     bool prepare(double sampleRate, int numChannels);
     void reset();
     void setActive(float target) noexcept { activity.setTargetValue(target); } // audio thread
-    void process(float* const* channels, int numChannels, int numSamples, const EngineSettings& settings) noexcept;
+    void process(float* const* channels, int numChannels, int numSamples,
+                 const EngineSettings& settings) noexcept;
     void process(juce::AudioBuffer<float>& buffer, int numChannels, const EngineSettings& settings) noexcept;
 
     int latency() const noexcept { return latencySamples; }

@@ -102,7 +102,8 @@ struct LevelDetector
         const float over = level(k.peakShare) - k.threshold;
         float factor = 1.0f;
         if (k.fetFlag > 0.0f)
-            factor += k.fetFlag * 0.6f * (over > 0.0f ? std::exp2(over * (-1.0f / (6.0f * 0.693147181f))) : 1.0f);
+            factor +=
+                k.fetFlag * 0.6f * (over > 0.0f ? std::exp2(over * (-1.0f / (6.0f * 0.693147181f))) : 1.0f);
         if (k.optoFlag > 0.0f)
             factor += k.optoFlag * 0.4f * std::clamp(gainReduction * 0.1f, 0.0f, 1.0f);
         const float target = gainComputer(over, k.ratio * factor, k.knee);

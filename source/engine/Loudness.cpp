@@ -34,7 +34,10 @@ KWeighting::KWeighting(double sampleRate)
 
 namespace
 {
-double loudnessOfPower(double power) { return -0.691 + 10.0 * std::log10(std::max(power, 1e-15)); }
+double loudnessOfPower(double power)
+{
+    return -0.691 + 10.0 * std::log10(std::max(power, 1e-15));
+}
 
 double meanOf(const std::vector<double>& values)
 {

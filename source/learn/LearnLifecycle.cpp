@@ -14,7 +14,8 @@ constexpr float normalisedTolerance = 2e-6f;
 
 juce::Random& learnIdGenerator()
 {
-    thread_local juce::Random random = [] {
+    thread_local juce::Random random = []
+    {
         juce::Random r;
         r.setSeedRandomly();
         return r;
@@ -23,7 +24,10 @@ juce::Random& learnIdGenerator()
 }
 } // namespace
 
-void OrlixAudioProcessor::timerCallback() { timerTick(); }
+void OrlixAudioProcessor::timerCallback()
+{
+    timerTick();
+}
 
 void OrlixAudioProcessor::checkpoint(const char* label) const
 {
@@ -119,7 +123,8 @@ void OrlixAudioProcessor::collectDriveEqResult()
 
 void OrlixAudioProcessor::writeDriveEqIntoSnapshots(int learnId, const juce::String& text)
 {
-    auto update = [&](juce::ValueTree& snapshot) {
+    auto update = [&](juce::ValueTree& snapshot)
+    {
         const auto id = readDoubleProperty(snapshot, ids::learnId);
         if (id && (int)*id == learnId)
             snapshot.setProperty(ids::learnDriveEq, text, nullptr);
@@ -244,15 +249,17 @@ void OrlixAudioProcessor::finishRun()
 
     if (lastLearnResult.valid)
     {
-        const int baseCharacter = baseCharacterFor(lastLearnStatistics, source, nuance, character, lastLearnResult);
-        const auto texts =
-            calibration::runCalibration(lastLearnResult, lastLearnStatistics, finished.captured, tailSampleRate);
+        const int baseCharacter =
+            baseCharacterFor(lastLearnStatistics, source, nuance, character, lastLearnResult);
+        const auto texts = calibration::runCalibration(lastLearnResult, lastLearnStatistics,
+                                                       finished.captured, tailSampleRate);
 
         checkpoint("learn-before-write");
         bool wrote = false;
         {
             const juce::ScopedLock lock(stateLock);
-            wrote = writeLearnResult(source, nuance, texts ? std::optional<juce::String>(texts->histogram) : std::nullopt,
+            wrote = writeLearnResult(source, nuance,
+                                     texts ? std::optional<juce::String>(texts->histogram) : std::nullopt,
                                      texts ? std::optional<juce::String>(texts->curves) : std::nullopt);
         }
 
@@ -275,8 +282,8 @@ void OrlixAudioProcessor::finishRun()
                 const int id = storedLearnId();
                 driveEqLearnId = id;
                 driveEqPending = true;
-                driveEqWorker.start(std::move(finished.captured), tailSampleRate, id, buildEngineSettings(curves),
-                                    std::move(finished.capturedChannels));
+                driveEqWorker.start(std::move(finished.captured), tailSampleRate, id,
+                                    buildEngineSettings(curves), std::move(finished.capturedChannels));
             }
             else
             {
@@ -292,7 +299,8 @@ void OrlixAudioProcessor::finishRun()
     clearProgress();
 }
 
-bool OrlixAudioProcessor::writeLearnResult(int source, int nuance, const std::optional<juce::String>& histogram,
+bool OrlixAudioProcessor::writeLearnResult(int source, int nuance,
+                                           const std::optional<juce::String>& histogram,
                                            const std::optional<juce::String>& curves)
 {
     const juce::ScopedLock lock(stateLock);
@@ -385,7 +393,8 @@ void OrlixAudioProcessor::applyLearnedValue(ParameterIndex index, float x, bool 
     }
     else
     {
-        const float offset = keepUserOffset && hasBase ? range.convertTo0to1(current) - range.convertTo0to1(base) : 0.0f;
+        const float offset =
+            keepUserOffset && hasBase ? range.convertTo0to1(current) - range.convertTo0to1(base) : 0.0f;
         if (std::abs(offset) > normalisedTolerance)
         {
             // Keep the user's adjustment as the same normalised offset from the new value.
@@ -427,7 +436,8 @@ OrlixAudioProcessor::LearnedSnapshot OrlixAudioProcessor::takeLearnedSnapshot()
 
 void OrlixAudioProcessor::publishTarget()
 {
-    auto unavailable = [this] {
+    auto unavailable = [this]
+    {
         targetAvailable = false;
         shownTargetDb = 0.0f;
         learnedTargetDb = 0.0f;
@@ -450,8 +460,9 @@ void OrlixAudioProcessor::publishTarget()
 
     learnedTargetDb = cache->profile.targetDb;
     maxTargetDb = cache->maxTarget;
-    shownTargetDb = std::abs(snapshot.storedTarget - cache->profile.targetDb) <= 0.006f ? cache->profile.targetDb
-                                                                                         : snapshot.storedTarget;
+    shownTargetDb = std::abs(snapshot.storedTarget - cache->profile.targetDb) <= 0.006f
+                        ? cache->profile.targetDb
+                        : snapshot.storedTarget;
     targetAvailable = true;
 
     bool edited = snapshot.appliedCharacter != 0 && snapshot.appliedCharacter != snapshot.effectiveCharacter;
@@ -462,7 +473,8 @@ void OrlixAudioProcessor::publishTarget()
         if (!getBaseValue(parameters.state, id, base))
             continue;
         const auto& range = parameters.getParameter(id)->getNormalisableRange();
-        if (std::abs(range.convertTo0to1(currentParameterValue(index)) - range.convertTo0to1(base)) > normalisedTolerance)
+        if (std::abs(range.convertTo0to1(currentParameterValue(index)) - range.convertTo0to1(base)) >
+            normalisedTolerance)
             edited = true;
     }
     targetEdited = edited;

@@ -30,7 +30,10 @@ float percentileOfSorted(const std::vector<float>& v, double q)
     return (float)((1.0 - f) * v[i] + f * v[std::min(i + 1, v.size() - 1)]);
 }
 
-bool isForced(int characterChoice) { return characterChoice >= 1 && characterChoice <= 3; }
+bool isForced(int characterChoice)
+{
+    return characterChoice >= 1 && characterChoice <= 3;
+}
 
 void mapRatio(const LearnStatistics& s, const SourceProfile& p, LearnResult& r)
 {
@@ -63,7 +66,8 @@ void mapRelease(const LearnStatistics& s, const SourceProfile& p, const Characte
         release = r.onsetReleaseCap;
         r.releaseFromOnsets = true;
     }
-    r.release = std::max(std::min(p.releaseBaseMs + p.releaseSpanMs, release), p.releaseMinMs) * model.releaseFactor;
+    r.release =
+        std::max(std::min(p.releaseBaseMs + p.releaseSpanMs, release), p.releaseMinMs) * model.releaseFactor;
     r.autoRelease = p.autoRelease;
 }
 
@@ -90,8 +94,8 @@ void mapDrive(const LearnStatistics& s, const SourceProfile& p, LearnResult& r)
 
 // Whether the gain reduction at threshold -60 reaches the target with the
 // ratio and knee that target asks for.
-bool reachable(const DetectorCurve& curve, const LearnStatistics& s, const LearnResult& r, const SourceProfile& p,
-               float target)
+bool reachable(const DetectorCurve& curve, const LearnStatistics& s, const LearnResult& r,
+               const SourceProfile& p, float target)
 {
     const auto rk = ratioKneeForTarget(r, p, target);
     return estimateGainReduction(curve, s, r, -60.0f, rk.ratio, rk.knee) >= target;
@@ -145,8 +149,9 @@ int chooseCharacter(const LearnStatistics& s, const SourceProfile& profile, Lear
     scores.vcaScore = 1.6f;
 
     const int preferred = profile.character;
-    const std::pair<int, float> candidates[] = {
-        {characterFetIndex, scores.fetScore}, {characterOptoIndex, scores.optoScore}, {characterVcaIndex, scores.vcaScore}};
+    const std::pair<int, float> candidates[] = {{characterFetIndex, scores.fetScore},
+                                                {characterOptoIndex, scores.optoScore},
+                                                {characterVcaIndex, scores.vcaScore}};
     float preferredScore = 0.0f;
     int best = -1;
     float bestScore = 0.0f;
@@ -209,15 +214,15 @@ DetectorCurve buildDetectorCurve(const LearnStatistics& s, int character)
         smoothedSquare = (1.0 - a) * meanSquare + a * smoothedSquare;
         const float peakLevel = dbOrFloor(peakDetector, 20.0);
         const float rmsLevel = dbOrFloor(smoothedSquare, 10.0);
-        curve.push_back(share >= 1.0 ? peakLevel
+        curve.push_back(share >= 1.0   ? peakLevel
                         : share <= 0.0 ? rmsLevel
                                        : (float)((1.0 - share) * rmsLevel + share * peakLevel));
     }
     return curve;
 }
 
-std::vector<float> gainReductionTrace(const DetectorCurve& curve, const LearnStatistics& s, const ModelTimes& t,
-                                      float threshold, float ratio, float knee)
+std::vector<float> gainReductionTrace(const DetectorCurve& curve, const LearnStatistics& s,
+                                      const ModelTimes& t, float threshold, float ratio, float knee)
 {
     std::vector<float> trace;
     if (curve.empty() || curve.size() != s.tracePeak.size())
@@ -228,7 +233,8 @@ std::vector<float> gainReductionTrace(const DetectorCurve& curve, const LearnSta
     const auto attack = (float)coefficient(perPoint, std::max(t.attackMs * 0.001, 5e-5));
     const auto release = (float)coefficient(perPoint, std::max(releaseMs * 0.001, 0.001));
     const auto slowAttack = (float)coefficient(perPoint, std::max(400.0, (double)t.attackMs) * 0.001);
-    const auto slowRelease = (float)coefficient(perPoint, std::min(std::max(releaseMs, 1.0) * 6.0, 4000.0) * 0.001);
+    const auto slowRelease =
+        (float)coefficient(perPoint, std::min(std::max(releaseMs, 1.0) * 6.0, 4000.0) * 0.001);
     const bool holdsSlow = model.programRelease || t.autoRelease;
     const bool fet = t.character == characterFetIndex, opto = t.character == characterOptoIndex;
 
@@ -255,12 +261,14 @@ std::vector<float> gainReductionTrace(const DetectorCurve& curve, const LearnSta
 float estimateGainReduction(const DetectorCurve& curve, const LearnStatistics& s, const LearnResult& r,
                             float threshold, float ratio, float knee)
 {
-    const auto g = gainReductionTrace(curve, s, {r.character, r.attack, r.release, r.autoRelease}, threshold, ratio, knee);
+    const auto g = gainReductionTrace(curve, s, {r.character, r.attack, r.release, r.autoRelease}, threshold,
+                                      ratio, knee);
     // The largest reduction of every 512-sample window that reduces at all.
     std::vector<float> windowMaxima;
     long long window = -1;
     float windowMax = 0.0f;
-    auto closeWindow = [&] {
+    auto closeWindow = [&]
+    {
         if (window >= 0 && windowMax > 0.05f)
             windowMaxima.push_back(windowMax);
     };
@@ -311,7 +319,8 @@ RatioKnee ratioKneeForTarget(const LearnResult& r, const SourceProfile& p, float
     return {ratio, percent * 0.24f};
 }
 
-TargetSettings settingsForTarget(const LearnStatistics& s, const LearnResult& r, const SourceProfile& p, float target)
+TargetSettings settingsForTarget(const LearnStatistics& s, const LearnResult& r, const SourceProfile& p,
+                                 float target)
 {
     const float a = std::clamp(target, 1.0f, 20.0f);
     const auto rk = ratioKneeForTarget(r, p, a);
@@ -359,7 +368,8 @@ const MappingCache* targetLimits(MappingCache& cache, int source, int nuance, in
     cache.stats = *stats;
     cache.result = result;
     cache.profile = lookupProfile(source, nuance);
-    cache.maxTarget = std::max(std::min(cache.profile.targetDb, 20.0f), maximumTarget(*stats, result, cache.profile));
+    cache.maxTarget =
+        std::max(std::min(cache.profile.targetDb, 20.0f), maximumTarget(*stats, result, cache.profile));
     return &cache;
 }
 

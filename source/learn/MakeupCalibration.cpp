@@ -77,8 +77,9 @@ float histogramPrediction(const EngineSettings& settings, const MakeupHistogram&
 float traceLoudnessDrop(const LearnStatistics& stats, const EngineSettings& s)
 {
     const auto curve = mapping::buildDetectorCurve(stats, s.character);
-    const auto g = mapping::gainReductionTrace(curve, stats, {s.character, s.attackMs, s.releaseMs, s.autoRelease},
-                                               s.thresholdDb, s.ratio, std::max(s.kneeDb, 0.01f));
+    const auto g =
+        mapping::gainReductionTrace(curve, stats, {s.character, s.attackMs, s.releaseMs, s.autoRelease},
+                                    s.thresholdDb, s.ratio, std::max(s.kneeDb, 0.01f));
     if (g.empty())
         return 0.0f;
     const double mix = std::clamp(s.mix, 0.0f, 1.0f);

@@ -40,7 +40,8 @@ void MeterHistory::storeFrame(float in, float out, float gr) noexcept
     store({levelDb(in), levelDb(out), gr});
 }
 
-void MeterHistory::write(int numSamples, float peakIn, float peakOut, float gainReduction, double nowMs) noexcept
+void MeterHistory::write(int numSamples, float peakIn, float peakOut, float gainReduction,
+                         double nowMs) noexcept
 {
     const double resetAt = pendingResetMs.load();
     if (resetAt >= 0.0)

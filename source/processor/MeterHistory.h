@@ -31,7 +31,8 @@ public:
     // Host reset: remembers the time of the first reset not yet accounted for.
     void noteReset(double nowMs) noexcept;
 
-    void write(int numSamples, float peakIn, float peakOut, float gainReduction, double nowMs) noexcept; // audio thread
+    void write(int numSamples, float peakIn, float peakOut, float gainReduction,
+               double nowMs) noexcept; // audio thread
 
     int writeCount() const noexcept { return count.load(std::memory_order_acquire); }
     MeterFrame frame(int frameNumber) const noexcept { return frames[(size_t)(frameNumber % capacity)]; }

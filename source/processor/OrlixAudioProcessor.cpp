@@ -104,8 +104,9 @@ void OrlixAudioProcessor::raise(std::atomic<float>& cell, float value) noexcept
     }
 }
 
-float OrlixAudioProcessor::blockTruePeak(std::vector<TruePeakDetector>& detectors, const juce::AudioBuffer<float>& buffer,
-                                         int numChannels, int numSamples) noexcept
+float OrlixAudioProcessor::blockTruePeak(std::vector<TruePeakDetector>& detectors,
+                                         const juce::AudioBuffer<float>& buffer, int numChannels,
+                                         int numSamples) noexcept
 {
     float peak = 0.0f;
     const int channels = juce::jmin(numChannels, (int)detectors.size());
@@ -221,7 +222,6 @@ EngineSettings OrlixAudioProcessor::buildEngineSettings(const LearnCurves& curve
     }
     return s;
 }
-
 
 juce::AudioProcessorEditor* OrlixAudioProcessor::createEditor()
 {

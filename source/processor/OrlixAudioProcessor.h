@@ -61,7 +61,10 @@ public:
     const orlix::MeterHistory& history() const noexcept { return meterHistory; }
     void clearHistory() noexcept { meterHistory.clear(); }
 
-    float rawParameter(orlix::ParameterIndex index) const noexcept { return rawParameters[(size_t)index]->load(); }
+    float rawParameter(orlix::ParameterIndex index) const noexcept
+    {
+        return rawParameters[(size_t)index]->load();
+    }
 
     juce::AudioProcessorValueTreeState& getParameterState() noexcept { return parameters; }
 
@@ -181,9 +184,11 @@ private:
     int storedLearnId() const;
     int roundedParameter(orlix::ParameterIndex index) const;
     void refreshCachedBaseCharacter();
-    static float blockTruePeak(std::vector<orlix::TruePeakDetector>& detectors, const juce::AudioBuffer<float>& buffer,
-                               int numChannels, int numSamples) noexcept;
-    static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
+    static float blockTruePeak(std::vector<orlix::TruePeakDetector>& detectors,
+                               const juce::AudioBuffer<float>& buffer, int numChannels,
+                               int numSamples) noexcept;
+    static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
+                                 int numSamples) noexcept;
     static void raise(std::atomic<float>& cell, float value) noexcept;
 
     orlix::CountedInstance countedInstance;

@@ -17,7 +17,9 @@ constexpr std::array<NuanceList, 13> nuanceTable{{
     {sourceUniversal, {"Gentle", "Natural", "Strong"}, 3},
     {sourceVocal, {"Lead", "Backing"}, 2},
     {sourceDrum, {"Kick", "Snare", "Hi-Hat", "Toms", "OH-Room", "Full Kit", "Loop"}, 7},
-    {sourcePercussion, {"Hand Drum", "Shaker-Tamb", "Wood-Click", "Mallet", "Low Perc", "Metal", "Full Perc"}, 7},
+    {sourcePercussion,
+     {"Hand Drum", "Shaker-Tamb", "Wood-Click", "Mallet", "Low Perc", "Metal", "Full Perc"},
+     7},
     {sourceBass, {"Finger-Pick", "Slap", "DI", "Synth", "808-Sub"}, 5},
     {sourceGuitar, {"Lead", "Clean", "Crunch", "Acoustic", "DI"}, 5},
     {sourcePiano, {"Backing", "Solo"}, 2},
@@ -70,9 +72,10 @@ std::unique_ptr<juce::RangedAudioParameter> makeFloat(const ParameterSpec& spec)
     auto attributes = juce::AudioParameterFloatAttributes().withStringFromValueFunction(
         [kind = spec.text](float v, int) { return valueToText(kind, v); });
     if (spec.text == ValueText::Knee)
-        attributes = attributes.withValueFromStringFunction([](const juce::String& t) { return kneeFromText(t); });
-    return std::make_unique<juce::AudioParameterFloat>(idOf(spec), nameOf(spec), rangeOf(spec), spec.defaultValue,
-                                                       attributes);
+        attributes =
+            attributes.withValueFromStringFunction([](const juce::String& t) { return kneeFromText(t); });
+    return std::make_unique<juce::AudioParameterFloat>(idOf(spec), nameOf(spec), rangeOf(spec),
+                                                       spec.defaultValue, attributes);
 }
 
 std::unique_ptr<juce::RangedAudioParameter> makeChoice(const ParameterSpec& spec, ParameterIndex index)
@@ -80,19 +83,18 @@ std::unique_ptr<juce::RangedAudioParameter> makeChoice(const ParameterSpec& spec
     auto choices = index == pCharacter ? toStringArray(characterChoices)
                    : index == pSource  ? toStringArray(sourceChoices)
                                        : toStringArray(driveTypeChoices);
-    return std::make_unique<juce::AudioParameterChoice>(idOf(spec), nameOf(spec), choices, (int)spec.defaultValue);
+    return std::make_unique<juce::AudioParameterChoice>(idOf(spec), nameOf(spec), choices,
+                                                        (int)spec.defaultValue);
 }
 
 std::unique_ptr<juce::RangedAudioParameter> makeNuance(const ParameterSpec& spec,
                                                        std::shared_ptr<std::atomic<int>> cachedSource)
 {
     auto attributes = juce::AudioParameterIntAttributes()
-                          .withStringFromValueFunction([cachedSource](int v, int) {
-                              return nuanceText(cachedSource->load(), v);
-                          })
-                          .withValueFromStringFunction([cachedSource](const juce::String& t) {
-                              return nuanceFromText(cachedSource->load(), t);
-                          });
+                          .withStringFromValueFunction([cachedSource](int v, int)
+                                                       { return nuanceText(cachedSource->load(), v); })
+                          .withValueFromStringFunction([cachedSource](const juce::String& t)
+                                                       { return nuanceFromText(cachedSource->load(), t); });
     return std::make_unique<juce::AudioParameterInt>(idOf(spec), nameOf(spec), (int)spec.start, (int)spec.end,
                                                      (int)spec.defaultValue, attributes);
 }
@@ -197,7 +199,8 @@ createParameterLayout(std::shared_ptr<std::atomic<int>> cachedSource)
             layout.add(makeFloat(spec));
             break;
         case ParameterKind::Bool:
-            layout.add(std::make_unique<juce::AudioParameterBool>(idOf(spec), nameOf(spec), spec.defaultValue > 0.5f));
+            layout.add(std::make_unique<juce::AudioParameterBool>(idOf(spec), nameOf(spec),
+                                                                  spec.defaultValue > 0.5f));
             break;
         case ParameterKind::Choice:
             layout.add(makeChoice(spec, index));

@@ -84,8 +84,8 @@ inline constexpr std::array<ParameterSpec, numParameters> parameterTable{{
 
 inline constexpr std::array<std::string_view, 4> characterChoices{"AUTO", "OPTO", "FET", "VCA"};
 inline constexpr std::array<std::string_view, 13> sourceChoices{
-    "Universal", "Vocal", "Drum", "Percussion", "Bass", "Guitar", "Piano",
-    "Keys", "Synth", "Strings", "Brass", "Woodwind", "MIX"};
+    "Universal", "Vocal", "Drum",    "Percussion", "Bass",     "Guitar", "Piano",
+    "Keys",      "Synth", "Strings", "Brass",      "Woodwind", "MIX"};
 inline constexpr std::array<std::string_view, 4> driveTypeChoices{"TUBE", "TRANSFORMER", "TAPE", "FET"};
 
 enum Character

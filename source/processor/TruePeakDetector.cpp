@@ -7,7 +7,8 @@ namespace orlix
 
 const std::array<TruePeakDetector::Phase, 4>& TruePeakDetector::coefficients()
 {
-    static const auto table = [] {
+    static const auto table = []
+    {
         constexpr double pi = 3.14159265358979323846;
         std::array<double, 48> h{};
         for (int i = 0; i < 48; ++i)

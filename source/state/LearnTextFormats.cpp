@@ -10,19 +10,22 @@ namespace orlix
 {
 namespace
 {
-constexpr std::string_view base64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view base64Alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string formatFixed(double value, int decimals)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed, decimals);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed, decimals);
     return std::string(buffer, result.ptr);
 }
 
 std::string formatGeneral(double value, int precision)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::general, precision);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::general, precision);
     return std::string(buffer, result.ptr);
 }
 
@@ -33,7 +36,8 @@ std::vector<std::string_view> split(std::string_view text, char separator, bool 
     while (true)
     {
         const size_t end = text.find(separator, start);
-        const auto part = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const auto part =
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (!(dropEmpty && part.empty()))
             parts.push_back(part);
         if (end == std::string_view::npos)
@@ -100,9 +104,15 @@ std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text)
     return out;
 }
 
-std::string_view viewOf(const std::string& s) { return {s.data(), s.size()}; }
+std::string_view viewOf(const std::string& s)
+{
+    return {s.data(), s.size()};
+}
 
-float clampedFloat(double v, float low, float high) { return (float)std::clamp(v, (double)low, (double)high); }
+float clampedFloat(double v, float low, float high)
+{
+    return (float)std::clamp(v, (double)low, (double)high);
+}
 
 void readNumber(const juce::ValueTree& tree, const juce::Identifier& key, float& field)
 {
@@ -330,7 +340,8 @@ juce::String traceText(const LearnStatistics& s)
     if (!(s.traceSampleRate > 0.0 && s.traceSamplesPerPoint > 0 && !s.tracePeak.empty() &&
           s.tracePeak.size() == s.traceRms.size()))
         return {};
-    const std::string text = formatFixed(s.traceSampleRate, 1) + ":" + std::to_string(s.traceSamplesPerPoint) + ":" +
+    const std::string text = formatFixed(s.traceSampleRate, 1) + ":" +
+                             std::to_string(s.traceSamplesPerPoint) + ":" +
                              std::to_string(s.tracePeak.size()) + ":" + encodeTraceBytes(s.tracePeak) + ":" +
                              encodeTraceBytes(s.traceRms);
     return juce::String(text);
@@ -345,8 +356,8 @@ DecodedTrace decodeTraceText(const juce::String& text)
     const auto rate = parseNumber(fields[0], "0123456789.");
     const auto perPoint = parseDigits(fields[1]);
     const auto count = parseDigits(fields[2]);
-    if (!rate || *rate < 8000.0 || *rate > 768000.0 || !perPoint || *perPoint < 1 || *perPoint > 1048576 || !count ||
-        *count < 1 || *count > 16777216)
+    if (!rate || *rate < 8000.0 || *rate > 768000.0 || !perPoint || *perPoint < 1 || *perPoint > 1048576 ||
+        !count || *count < 1 || *count > 16777216)
         return {};
     auto peak = decodeTraceBytes(fields[3], (size_t)*count);
     auto rms = peak ? decodeTraceBytes(fields[4], (size_t)*count) : std::nullopt;
@@ -414,11 +425,13 @@ void writeLearnStatistics(juce::ValueTree& tree, const LearnStatistics& s)
 {
     tree.setProperty(ids::learnValid, s.valid, nullptr);
     const std::pair<const juce::Identifier*, float> doubles[] = {
-        {&ids::learnP50, s.p50},         {&ids::learnP75, s.p75},   {&ids::learnP90, s.p90},
-        {&ids::learnP95, s.p95},         {&ids::learnPeak, s.peak}, {&ids::learnRms, s.rms},
-        {&ids::learnCrest, s.crest},     {&ids::learnRise, s.rise}, {&ids::learnDecay, s.decay},
-        {&ids::learnOnsetRate, s.onsetRate}, {&ids::learnOnsetIvl, s.onsetIvl}, {&ids::learnHf, s.hf},
-        {&ids::learnSustain, s.sustain}, {&ids::learnSeconds, s.seconds}};
+        {&ids::learnP50, s.p50},           {&ids::learnP75, s.p75},
+        {&ids::learnP90, s.p90},           {&ids::learnP95, s.p95},
+        {&ids::learnPeak, s.peak},         {&ids::learnRms, s.rms},
+        {&ids::learnCrest, s.crest},       {&ids::learnRise, s.rise},
+        {&ids::learnDecay, s.decay},       {&ids::learnOnsetRate, s.onsetRate},
+        {&ids::learnOnsetIvl, s.onsetIvl}, {&ids::learnHf, s.hf},
+        {&ids::learnSustain, s.sustain},   {&ids::learnSeconds, s.seconds}};
     for (const auto& [key, value] : doubles)
         tree.setProperty(*key, (double)value, nullptr);
     tree.setProperty(ids::learnRiseN, s.riseN, nullptr);
@@ -437,7 +450,8 @@ juce::String histogramText(const HistogramBins& weights, const HistogramBins& va
     std::string text;
     for (size_t b = 0; b < weights.size(); ++b)
         if (weights[b] > 0.0f)
-            text += std::to_string(b) + ":" + formatGeneral(weights[b], 6) + ":" + formatFixed(values[b], 3) + " ";
+            text += std::to_string(b) + ":" + formatGeneral(weights[b], 6) + ":" + formatFixed(values[b], 3) +
+                    " ";
     return juce::String(text).trim();
 }
 

@@ -18,7 +18,8 @@ namespace orlix
 
 // Strict, locale-independent number reading for persisted texts: the whole
 // text must be a finite number made only of the allowed characters.
-std::optional<double> parseNumber(std::string_view text, std::string_view allowedCharacters = "0123456789+-.eE");
+std::optional<double> parseNumber(std::string_view text,
+                                  std::string_view allowedCharacters = "0123456789+-.eE");
 std::optional<int> parseDigits(std::string_view text); // non-negative, digits only
 
 // A double-valued root property; absent when missing, non-numeric or not finite.
@@ -36,7 +37,10 @@ struct DecodedTrace
     int samplesPerPoint = 0;
     std::vector<std::uint8_t> peak, rms;
 
-    bool usable() const noexcept { return sampleRate > 0.0 && samplesPerPoint > 0 && !peak.empty() && peak.size() == rms.size(); }
+    bool usable() const noexcept
+    {
+        return sampleRate > 0.0 && samplesPerPoint > 0 && !peak.empty() && peak.size() == rms.size();
+    }
 };
 
 juce::String traceText(const LearnStatistics& stats); // empty when the record has no usable trace

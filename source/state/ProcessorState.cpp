@@ -135,8 +135,9 @@ void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromH
     {
         // The SOURCE the parameter will hold: the stored one limited to its range, or the
         // current one, which a state without a SOURCE leaves in place.
-        const int source = std::clamp(roundedParamChild(copy, pSource, (int)std::lround(currentParameterValue(pSource))),
-                                      0, numSources - 1);
+        const int source =
+            std::clamp(roundedParamChild(copy, pSource, (int)std::lround(currentParameterValue(pSource))), 0,
+                       numSources - 1);
         const int nuance = (int)std::clamp(std::round(storedNuance), -1.0e9f, 1.0e9f);
         const int clamped = clampNuance(source, nuance);
         if (clamped != nuance)

@@ -55,7 +55,8 @@ void OrlixAudioProcessor::commitUndoGesture()
         const auto id = child.getProperty(ids::id).toString();
         const int index = parameterIndexOf(id);
         float stored = 0.0f;
-        if (!child.hasType(ids::param) || id == bypassId || index < 0 || !getParamChildValue(before, id, stored))
+        if (!child.hasType(ids::param) || id == bypassId || index < 0 ||
+            !getParamChildValue(before, id, stored))
             continue;
         auto* parameter = parameters.getParameter(id);
         const auto& range = parameter->getNormalisableRange();
@@ -78,7 +79,10 @@ void OrlixAudioProcessor::commitUndoGesture()
     undoHistory.pending.reset();
 }
 
-void OrlixAudioProcessor::discardUndoGesture() { undoHistory.pending.reset(); }
+void OrlixAudioProcessor::discardUndoGesture()
+{
+    undoHistory.pending.reset();
+}
 
 void OrlixAudioProcessor::endUndoGesture()
 {
@@ -105,8 +109,8 @@ bool OrlixAudioProcessor::redo()
 
 // Undo and redo are mirror images: restore the newest different entry of one stack
 // and keep the present state on the other (without clearing either).
-bool OrlixAudioProcessor::stepThroughHistory(std::deque<juce::ValueTree>& from, std::deque<juce::ValueTree>& to,
-                                             const char* checkpointLabel)
+bool OrlixAudioProcessor::stepThroughHistory(std::deque<juce::ValueTree>& from,
+                                             std::deque<juce::ValueTree>& to, const char* checkpointLabel)
 {
     if (learnRequested || learnListening || driveEqPending || gestureDepth > 0)
         return false;

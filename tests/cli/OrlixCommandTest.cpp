@@ -48,17 +48,15 @@ CommandResult runOrlix(const juce::StringArray& args, bool stderrOnly = false)
 class Folder
 {
 public:
-    Folder() : dir(juce::File::createTempFile("orlix-cli-test"))
-    {
-        dir.createDirectory();
-    }
+    Folder() : dir(juce::File::createTempFile("orlix-cli-test")) { dir.createDirectory(); }
     ~Folder() { dir.deleteRecursively(); }
     juce::File operator[](const char* name) const { return dir.getChildFile(name); }
     juce::String path(const char* name) const { return dir.getChildFile(name).getFullPathName(); }
     juce::StringArray names() const
     {
         juce::StringArray result;
-        for (const auto& f : dir.findChildFiles(juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no))
+        for (const auto& f :
+             dir.findChildFiles(juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no))
             result.add(f.getFileName());
         result.sort(true);
         return result;
@@ -81,7 +79,8 @@ void writeWav(const juce::File& file, const juce::AudioBuffer<float>& audio, dou
 juce::AudioBuffer<float> readWav(const juce::File& file, double* sampleRate = nullptr)
 {
     juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatReader> reader(wav.createReaderFor(file.createInputStream().release(), true));
+    std::unique_ptr<juce::AudioFormatReader> reader(
+        wav.createReaderFor(file.createInputStream().release(), true));
     juce::AudioBuffer<float> audio;
     if (reader == nullptr)
         return audio;
@@ -106,15 +105,17 @@ TEST(OrlixLearnCommand, LearnsFromADrumLoopAndAChordAndPrintsTheSettings)
     const auto chord = testsupport::sustainedChord(rate, 5.0, 0.4f);
     writeWav(folder["chord.wav"], testsupport::toBuffer(chord), rate, 24);
 
-    const auto drumRun = runOrlix({"learn", folder.path("drums.wav"), "--source", "drum", "--nuance", "loop"});
+    const auto drumRun =
+        runOrlix({"learn", folder.path("drums.wav"), "--source", "drum", "--nuance", "loop"});
     ASSERT_EQ(drumRun.exitCode, 0) << drumRun.output;
-    for (const char* expected : {"as Drum / Loop", "crest", "P95", "onset rate", "8.0 s counted", "threshold", "ratio",
-                                 "attack", "release", "knee", "mix", "character AUTO (picks", "drive", "target"})
+    for (const char* expected :
+         {"as Drum / Loop", "crest", "P95", "onset rate", "8.0 s counted", "threshold", "ratio", "attack",
+          "release", "knee", "mix", "character AUTO (picks", "drive", "target"})
         EXPECT_TRUE(drumRun.output.contains(expected)) << expected << "\n" << drumRun.output;
 
-    const auto chordRun = runOrlix({"learn", folder.path("chord.wav"), "--source", "Keys", "--character", "OPTO",
-                                    "--target", "6", "--out", folder.path("chord-out.wav"), "--save-state",
-                                    folder.path("chord.state")});
+    const auto chordRun =
+        runOrlix({"learn", folder.path("chord.wav"), "--source", "Keys", "--character", "OPTO", "--target",
+                  "6", "--out", folder.path("chord-out.wav"), "--save-state", folder.path("chord.state")});
     ASSERT_EQ(chordRun.exitCode, 0) << chordRun.output;
     EXPECT_TRUE(chordRun.output.contains("character OPTO")) << chordRun.output;
     EXPECT_TRUE(chordRun.output.contains("after --target 6.00")) << chordRun.output;
@@ -134,9 +135,9 @@ TEST(OrlixRenderCommand, DryMixRenderIsSampleAlignedWithTheInput)
     const auto right = testsupport::sustainedChord(rate, 2.0);
     writeWav(folder["in.wav"], stereo(left, right), rate);
     // The drive adds latency; with mix 0 only the aligned dry path remains.
-    const auto run = runOrlix({"render", folder.path("in.wav"), folder.path("out.wav"), "--float", "--set", "mix=0",
-                               "--set", "autoMakeup=off", "--set", "output=0", "--set", "driveOn=on", "--set",
-                               "drive=60", "--block", "300"});
+    const auto run = runOrlix({"render", folder.path("in.wav"), folder.path("out.wav"), "--float", "--set",
+                               "mix=0", "--set", "autoMakeup=off", "--set", "output=0", "--set", "driveOn=on",
+                               "--set", "drive=60", "--block", "300"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const auto out = readWav(folder["out.wav"]);
     ASSERT_EQ(out.getNumSamples(), (int)left.size());
@@ -153,11 +154,13 @@ TEST(OrlixRenderCommand, StateAndSettingsReachTheProcessor)
     Folder folder;
     const auto x = testsupport::drumLoop(rate, 1.0);
     writeWav(folder["in.wav"], testsupport::toBuffer(x), rate);
-    const auto heavy = runOrlix({"render", folder.path("in.wav"), folder.path("heavy.wav"), "--set", "threshold=-40",
-                                 "--set", "ratio=10", "--set", "knee=hard", "--set", "character=fet"});
+    const auto heavy =
+        runOrlix({"render", folder.path("in.wav"), folder.path("heavy.wav"), "--set", "threshold=-40",
+                  "--set", "ratio=10", "--set", "knee=hard", "--set", "character=fet"});
     ASSERT_EQ(heavy.exitCode, 0) << heavy.output;
     EXPECT_FALSE(heavy.output.contains("applied (95th percentile) 0.00")) << heavy.output;
-    const auto gentle = runOrlix({"render", folder.path("in.wav"), folder.path("gentle.wav"), "--set", "threshold=0"});
+    const auto gentle =
+        runOrlix({"render", folder.path("in.wav"), folder.path("gentle.wav"), "--set", "threshold=0"});
     ASSERT_EQ(gentle.exitCode, 0) << gentle.output;
     EXPECT_TRUE(gentle.output.contains("applied (95th percentile) 0.00")) << gentle.output;
 }
@@ -188,9 +191,11 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         {{"learn", folder.path("slow.wav")}, "8000 Hz"},
         {{"learn", folder.path("ok.wav"), "--source", "Kazoo"}, "unknown source 'Kazoo'"},
         {{"learn", folder.path("ok.wav"), "--source", "Vocal", "--nuance", "Kick"}, "unknown nuance 'Kick'"},
-        {{"render", folder.path("ok.wav"), folder.path("o2.wav"), "--set", "warmth=3"}, "unknown parameter 'warmth'"},
+        {{"render", folder.path("ok.wav"), folder.path("o2.wav"), "--set", "warmth=3"},
+         "unknown parameter 'warmth'"},
         {{"render", folder.path("ok.wav"), folder.path("o3.wav"), "--set", "ratio=50"}, "out of range"},
-        {{"render", folder.path("ok.wav"), folder.path("o4.wav"), "--set", "knee=squishy"}, "not a value for knee"},
+        {{"render", folder.path("ok.wav"), folder.path("o4.wav"), "--set", "knee=squishy"},
+         "not a value for knee"},
         {{"render", folder.path("ok.wav"), folder.path("o5.wav"), "--block", "0"}, "--block"},
         {{"render", folder.path("ok.wav")}, "expected INPUT and OUTPUT"},
         {{"learn", folder.path("ok.wav"), "--bogus"}, "unknown option '--bogus'"},
@@ -204,13 +209,15 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         EXPECT_EQ(run.output.trim().containsChar('\n'), false) << run.output;
     }
     // Nothing was written by the failed runs.
-    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav", "three.wav"}));
+    EXPECT_EQ(folder.names(),
+              juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav", "three.wav"}));
 }
 
 TEST(OrlixCommands, QuietMaterialEndsWithTheSecondsCounted)
 {
     Folder folder;
-    writeWav(folder["quiet.wav"], testsupport::toBuffer(testsupport::sine(440.0, rate, 96000, 0.0005f)), rate);
+    writeWav(folder["quiet.wav"], testsupport::toBuffer(testsupport::sine(440.0, rate, 96000, 0.0005f)),
+             rate);
     const auto run = runOrlix({"learn", folder.path("quiet.wav")}, true);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.output.contains("counted 0.0 s above -60 dBFS")) << run.output;

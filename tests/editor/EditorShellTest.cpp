@@ -13,8 +13,8 @@ TEST(EditorSize, StoredWidthIsClampedAndTheHeightFollows)
 {
     testsupport::TemporarySettings settings;
     OrlixAudioProcessor p;
-    const std::pair<int, juce::Point<int>> cases[] = {{0, {960, 540}}, {500, {720, 405}}, {2000, {1280, 720}},
-                                                      {1100, {1100, 619}}};
+    const std::pair<int, juce::Point<int>> cases[] = {
+        {0, {960, 540}}, {500, {720, 405}}, {2000, {1280, 720}}, {1100, {1100, 619}}};
     for (auto [stored, size] : cases)
     {
         if (stored > 0)

@@ -48,7 +48,7 @@ TEST(OrlixKnob, ShiftAtThePressMakesTheDragSixTimesFiner)
     threshold->setValue(-60.0, juce::sendNotificationSync);
     drag(*threshold, 250.0f, leftButton(juce::ModifierKeys::shiftModifier));
     EXPECT_NEAR(f.processor.rawParameter(pThreshold), -60.0f + 10.0f, 0.2f); // a sixth of 60 dB
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 2u); // one entry per drag
+    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 2u);            // one entry per drag
 }
 
 TEST(OrlixKnob, DoubleClickTypesInsideTheRingAndResetsOutsideIt)
@@ -57,7 +57,8 @@ TEST(OrlixKnob, DoubleClickTypesInsideTheRingAndResetsOutsideIt)
     auto* threshold = knobLabelled(f, "THRESHOLD");
     ASSERT_NE(threshold, nullptr);
     threshold->setValue(-30.0, juce::sendNotificationSync);
-    const juce::Point<float> centre((float)threshold->getWidth() / 2.0f, (float)threshold->getHeight() / 2.0f);
+    const juce::Point<float> centre((float)threshold->getWidth() / 2.0f,
+                                    (float)threshold->getHeight() / 2.0f);
     threshold->mouseDoubleClick(mouseAt(*threshold, centre.translated(39.0f, 0.0f), leftButton(), 2));
     EXPECT_NE(typingBox(*threshold), nullptr); // the typing box is open
     EXPECT_FLOAT_EQ(f.processor.rawParameter(pThreshold), -30.0f);
@@ -79,8 +80,10 @@ TEST(OrlixKnob, ArrowKeysStepByTheIntervalOnlyWithoutModifiers)
     EXPECT_TRUE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::downKey)));
     EXPECT_TRUE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::downKey)));
     EXPECT_NEAR(f.processor.rawParameter(pRatio), 3.99f, 1e-4f);
-    EXPECT_FALSE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::shiftModifier, 0)));
-    EXPECT_FALSE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::altModifier, 0)));
+    EXPECT_FALSE(
+        ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::shiftModifier, 0)));
+    EXPECT_FALSE(
+        ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::altModifier, 0)));
     EXPECT_FALSE(ratio->keyPressed(juce::KeyPress('a')));
     EXPECT_NEAR(f.processor.rawParameter(pRatio), 3.99f, 1e-4f);
 }

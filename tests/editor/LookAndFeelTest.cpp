@@ -57,14 +57,16 @@ TEST(Tooltips, TitleAloneOrTitleAndWrappedBody)
 {
     const auto titleOnly = layoutTooltip("Undo");
     EXPECT_EQ(titleOnly.getNumLines(), 1);
-    const auto long_ = layoutTooltip("AUTO\nLet Learn choose. The type it picked lights up and AUTO keeps a thin ring; "
-                                     "it picks again when SOURCE changes. Acts as VCA until Learn finishes.");
+    const auto long_ =
+        layoutTooltip("AUTO\nLet Learn choose. The type it picked lights up and AUTO keeps a thin ring; "
+                      "it picks again when SOURCE changes. Acts as VCA until Learn finishes.");
     EXPECT_GT(long_.getNumLines(), 3);
     EXPECT_LE(long_.getWidth(), 260.0f);
 
     OrlixLookAndFeel lnf;
     const juce::Rectangle<int> parent(0, 0, 960, 540);
-    const auto lowerRight = lnf.getTooltipBounds("TARGET\nHow much gain reduction you aim for", {900, 500}, parent);
+    const auto lowerRight =
+        lnf.getTooltipBounds("TARGET\nHow much gain reduction you aim for", {900, 500}, parent);
     EXPECT_LT(lowerRight.getRight(), 900);
     EXPECT_LT(lowerRight.getBottom(), 500);
     EXPECT_TRUE(parent.contains(lowerRight));
@@ -81,7 +83,8 @@ TEST(DrawingKit, TextIsPlacedByItsBaselineAndAlignment)
     juce::Image image(juce::Image::ARGB, 200, 60, true);
     {
         juce::Graphics g(image);
-        drawTextAt(g, "LEARN", font, juce::Colours::white, 100.0f, 40.0f, juce::Justification::horizontallyCentred);
+        drawTextAt(g, "LEARN", font, juce::Colours::white, 100.0f, 40.0f,
+                   juce::Justification::horizontallyCentred);
     }
     int left = 200, right = -1, bottom = -1;
     for (int y = 0; y < 60; ++y)

@@ -14,7 +14,10 @@ using testsupport::EditorFixture;
 
 namespace
 {
-ChoiceChips* characterChips(EditorFixture& f) { return f.find<ChoiceChips>({}, 1); }
+ChoiceChips* characterChips(EditorFixture& f)
+{
+    return f.find<ChoiceChips>({}, 1);
+}
 } // namespace
 
 TEST(ChoiceChips, KeysWrapAroundAndEachSelectionIsOneUndoEntry)
@@ -41,7 +44,8 @@ TEST(ChoiceChips, AutoShowsItsPickWithARing)
     auto* chips = characterChips(f);
     f.editor->tick();
     EXPECT_EQ(chips->autoPickIndex, 0); // before Learn AUTO itself is lit, no ring
-    auto chipPixel = [&](const juce::Image& image, int chip, int dx, int dy) {
+    auto chipPixel = [&](const juce::Image& image, int chip, int dx, int dy)
+    {
         const auto centre = chips->chipAreas[(size_t)chip].getCentre() + chips->getPosition();
         return image.getPixelAt(centre.x + dx, centre.y + dy);
     };
@@ -51,14 +55,14 @@ TEST(ChoiceChips, AutoShowsItsPickWithARing)
     f.editor->tick();
     EXPECT_EQ(chips->autoPickIndex, 2);
     const auto picked = f.snapshot();
-    auto brighter = [&](const juce::Image& a, const juce::Image& b, int chip) {
-        return chipPixel(a, chip, -18, 0).getBrightness() - chipPixel(b, chip, -18, 0).getBrightness();
-    };
+    auto brighter = [&](const juce::Image& a, const juce::Image& b, int chip)
+    { return chipPixel(a, chip, -18, 0).getBrightness() - chipPixel(b, chip, -18, 0).getBrightness(); };
     EXPECT_GT(brighter(picked, plain, 2), 0.15f); // FET lit now
     EXPECT_GT(brighter(plain, picked, 0), 0.15f); // AUTO no longer lit
     // AUTO keeps a ring: its top edge is brighter than that of OPTO, which has none.
     const int top = -chips->chipAreas[0].getHeight() / 2;
-    EXPECT_GT(chipPixel(picked, 0, 0, top).getBrightness(), chipPixel(picked, 1, 0, top).getBrightness() + 0.05f);
+    EXPECT_GT(chipPixel(picked, 0, 0, top).getBrightness(),
+              chipPixel(picked, 1, 0, top).getBrightness() + 0.05f);
 
     testsupport::setParameter(f.processor, pCharacter, 1.0f); // OPTO chosen: no ring, OPTO lit
     f.editor->tick();
@@ -89,13 +93,15 @@ TEST(TargetMarker, DragsWithinOneToTheLearnMaximumInTenthsAndShiftIsFiner)
     marker.available = true;
     marker.target = 5.0f;
     // Grabbing the marker exactly keeps the offset at zero; the pointer angle then sets the target.
-    auto local = [&](float degrees, float radius) {
+    auto local = [&](float degrees, float radius)
+    {
         const float a = juce::degreesToRadians(degrees);
         return juce::Point<float>(134.0f + radius * std::sin(a), 134.0f - radius * std::cos(a));
     };
-    marker.mouseDown(testsupport::mouseAt(marker, local(targetAngle(5.0f), 106.0f), testsupport::leftButton()));
+    marker.mouseDown(
+        testsupport::mouseAt(marker, local(targetAngle(5.0f), 106.0f), testsupport::leftButton()));
     EXPECT_NEAR(marker.targetForPointer(local(targetAngle(5.04f), 106.0f)), 5.0f, 1e-5f);
-    EXPECT_NEAR(marker.targetForPointer(local(170.0f, 106.0f)), 20.0f, 1e-5f);  // far past the end
+    EXPECT_NEAR(marker.targetForPointer(local(170.0f, 106.0f)), 20.0f, 1e-5f); // far past the end
     EXPECT_NEAR(marker.targetForPointer(local(-175.0f, 106.0f)), 1.0f, 1e-5f); // far past the start
     EXPECT_NEAR(marker.targetForPointer(local(targetAngle(8.0f), 106.0f)), 8.0f, 1e-5f);
     marker.mouseUp(testsupport::mouseAt(marker, local(0.0f, 106.0f)));
@@ -139,7 +145,7 @@ TEST(MeterBallistics, SixDecibelsShowWithinASecondAndTheArcIsFullAbove20)
         now += 33.0;
         m.advance(now, 0.0f, 0.0f, 0.0f);
     }
-    EXPECT_LT(m.grSmoothed, 2.5f);            // the arc falls with 0.3 s
+    EXPECT_LT(m.grSmoothed, 2.5f);               // the arc falls with 0.3 s
     EXPECT_EQ(juce::String(m.grHeld, 1), "6.0"); // the number holds a second
 
     MeterState loud;
@@ -195,7 +201,8 @@ TEST(MeterHistoryDisplay, ThresholdLineFollowsTheRange)
     // Range 24: -18 dB sits a quarter up from the bottom, -30 on the bottom edge.
     const auto layout = makeEditorLayout(150);
     const auto area = layout.historyArea.toFloat();
-    auto thresholdRow = [&](float db) {
+    auto thresholdRow = [&](float db)
+    {
         juce::Image image(juce::Image::ARGB, 960, 540, true);
         juce::Graphics g(image);
         drawHistoryGraph(g, layout, HistorySnapshot{}, 24, db);
@@ -216,7 +223,8 @@ TEST(LevelBars, ClickNearTheBarsClearsBothClipLights)
     const auto& l = f.editor->getLayout();
     f.editor->mouseDown(testsupport::mouseAt(*f.editor, l.historyArea.getCentre().toFloat()));
     EXPECT_TRUE(f.processor.inputClip.load());
-    f.editor->mouseDown(testsupport::mouseAt(*f.editor, l.inBarArea.getTopLeft().toFloat().translated(-5.0f, 2.0f)));
+    f.editor->mouseDown(
+        testsupport::mouseAt(*f.editor, l.inBarArea.getTopLeft().toFloat().translated(-5.0f, 2.0f)));
     EXPECT_FALSE(f.processor.inputClip.load());
     EXPECT_FALSE(f.processor.outputClip.load());
 }
@@ -236,7 +244,8 @@ TEST(LearnStatusLine, TextsAndWrapping)
         drawWrappedCentred(g, {380, 278, 200, 40}, 290.0f, 14.0f, learnStatus(0.01f, true, 4.0f).text,
                            juce::Colours::white);
     }
-    auto inkInRow = [&](int y0, int y1) {
+    auto inkInRow = [&](int y0, int y1)
+    {
         for (int y = y0; y <= y1; ++y)
             for (int x = 300; x < 660; ++x)
                 if (image.getPixelAt(x, y).getAlpha() > 128)
@@ -263,7 +272,8 @@ TEST(SourceSelector, MenuIdsTextAndOneUndoEntryPerChoice)
     EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
     auto* selector = f.find<juce::TextButton>(selectorText(2, 1));
     ASSERT_NE(selector, nullptr);
-    EXPECT_EQ(selectorText(2, 1), juce::String("Drum  ") + juce::String::fromUTF8("\xe2\x80\xba") + "  Snare");
+    EXPECT_EQ(selectorText(2, 1),
+              juce::String("Drum  ") + juce::String::fromUTF8("\xe2\x80\xba") + "  Snare");
     f.editor->handleSourceMenuResult(0); // dismissed
     EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
     EXPECT_EQ(selectorText(1, 7), selectorText(1, 1)); // beyond the list shows its last name

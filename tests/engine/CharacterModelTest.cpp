@@ -19,7 +19,7 @@ TEST(CharacterModel, IndicesOutsideOneToThreeGetTheVcaRow)
 TEST(FetHarmonics, StepUsesTheAntiderivativeDifference)
 {
     FetHarmonics h;
-    h.prepare(1.0e12); // DC blocker coefficient ~1: its output is the shaper value itself
+    h.prepare(1.0e12);                     // DC blocker coefficient ~1: its output is the shaper value itself
     const float v = h.process(0.5f, 1.0f); // step from 0 to 0.5
     EXPECT_NEAR(v, 0.0075f, 1e-6f);
 }

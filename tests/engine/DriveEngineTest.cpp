@@ -1,8 +1,8 @@
 #include "engine/DriveModel.h"
 #include "engine/DynamicsEngine.h"
 #include "support/AllocationCounter.h"
-#include "support/Signals.h"
 #include "support/Fft.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 

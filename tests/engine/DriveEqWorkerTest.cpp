@@ -60,10 +60,12 @@ TEST(RenderOffline, AbortIsCheckedEvery64Blocks)
     const float* channels[1] = {x.data()};
     std::vector<std::vector<float>> scratch;
     int asked = 0;
-    const auto r = renderOffline(channels, 1, (int)x.size(), 48000.0, EngineSettings{}, scratch, [&] {
-        ++asked;
-        return asked == 2; // the second question comes before block 64
-    });
+    const auto r = renderOffline(channels, 1, (int)x.size(), 48000.0, EngineSettings{}, scratch,
+                                 [&]
+                                 {
+                                     ++asked;
+                                     return asked == 2; // the second question comes before block 64
+                                 });
     EXPECT_TRUE(r.aborted);
     EXPECT_EQ(r.loudness, -100.0f);
     EXPECT_EQ(asked, 2);
@@ -83,7 +85,8 @@ TEST(DriveEqTable, ShortOrSilentAudioGivesAnInvalidTable)
 {
     const auto tooShort = testsupport::noise((int)(0.39 * 48000), 0.5f);
     EXPECT_FALSE(DriveEqWorker::measure({tooShort}, 48000.0, learnedSettings(), {}).valid);
-    EXPECT_FALSE(DriveEqWorker::measure({std::vector<float>(48000, 0.0f)}, 48000.0, learnedSettings(), {}).valid);
+    EXPECT_FALSE(
+        DriveEqWorker::measure({std::vector<float>(48000, 0.0f)}, 48000.0, learnedSettings(), {}).valid);
 }
 
 TEST(DriveEqWorker, StopDuringAJobPublishesNothing)

@@ -1,7 +1,7 @@
 #include "engine/DriveStage.h"
 #include "support/AllocationCounter.h"
-#include "support/Signals.h"
 #include "support/Fft.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 

@@ -21,7 +21,8 @@ juce::AudioBuffer<float> render(const EngineSettings& s, juce::AudioBuffer<float
     for (int start = 0; start < buffer.getNumSamples(); start += blockSize)
     {
         const int n = std::min(blockSize, buffer.getNumSamples() - start);
-        float* ptrs[2] = {buffer.getWritePointer(0, start), ch > 1 ? buffer.getWritePointer(1, start) : nullptr};
+        float* ptrs[2] = {buffer.getWritePointer(0, start),
+                          ch > 1 ? buffer.getWritePointer(1, start) : nullptr};
         engine.process(ptrs, ch, n, s);
     }
     return buffer;
@@ -145,7 +146,8 @@ TEST(DynamicsEngine, CharactersCompressTheSameMaterialDifferently)
         auto s = compressing(character);
         s.autoMakeup = false;
         outs[(size_t)character - 1] = render(s, testsupport::toBuffer(x), 512);
-        level[(size_t)character - 1] = testsupport::rmsDb(outs[(size_t)character - 1].getReadPointer(0), (int)x.size());
+        level[(size_t)character - 1] =
+            testsupport::rmsDb(outs[(size_t)character - 1].getReadPointer(0), (int)x.size());
     }
     const double inputLevel = testsupport::rmsDb(x.data(), (int)x.size());
     for (size_t c = 0; c < 3; ++c)
@@ -218,7 +220,8 @@ TEST(DynamicsEngine, DriveCompensationInterpolatesTheTableRow)
     s.autoMakeup = true;
     s.driveEqValid = true;
     s.driveEq[0] = {0.0f, -1.25f, -2.5f, -3.75f, -5.0f};
-    const std::pair<float, float> cases[] = {{5.0f, -0.625f}, {10.0f, -1.25f}, {37.5f, -3.125f}, {100.0f, -5.0f}};
+    const std::pair<float, float> cases[] = {
+        {5.0f, -0.625f}, {10.0f, -1.25f}, {37.5f, -3.125f}, {100.0f, -5.0f}};
     for (auto [amount, expected] : cases)
     {
         s.driveAmount = amount;

@@ -120,10 +120,13 @@ TEST(LevelDetector, CoefficientsFollowTheTimesWithFloors)
     // Auto release swaps the release time for the character's own.
     s.autoRelease = true;
     s.releaseMs = 1000.0f;
-    EXPECT_NEAR(detectorCoefficients(s, fetModel, 48000.0).release, std::exp(-1.0f / (0.07f * 48000.0f)), 1e-6f);
-    EXPECT_NEAR(detectorCoefficients(s, vcaModel, 48000.0).release, std::exp(-1.0f / (0.1f * 48000.0f)), 1e-6f);
+    EXPECT_NEAR(detectorCoefficients(s, fetModel, 48000.0).release, std::exp(-1.0f / (0.07f * 48000.0f)),
+                1e-6f);
+    EXPECT_NEAR(detectorCoefficients(s, vcaModel, 48000.0).release, std::exp(-1.0f / (0.1f * 48000.0f)),
+                1e-6f);
     // FET's RMS window of 0 means 5 ms.
-    EXPECT_FLOAT_EQ(detectorCoefficients(s, fetModel, 48000.0).rms, detectorCoefficients(s, vcaModel, 48000.0).rms);
+    EXPECT_FLOAT_EQ(detectorCoefficients(s, fetModel, 48000.0).rms,
+                    detectorCoefficients(s, vcaModel, 48000.0).rms);
 }
 
 namespace

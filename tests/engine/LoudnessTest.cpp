@@ -19,7 +19,10 @@ std::vector<float> concatenate(std::initializer_list<std::vector<float>> parts)
     return out;
 }
 
-float dbToAmplitude(float db) { return std::pow(10.0f, db / 20.0f); }
+float dbToAmplitude(float db)
+{
+    return std::pow(10.0f, db / 20.0f);
+}
 
 std::vector<float> gatedSequence(double rate, double silenceSeconds)
 {
@@ -84,9 +87,11 @@ TEST(Loudness, GatesIgnoreQuietPartsAndSilence)
 TEST(Loudness, NothingMeasurableGivesMinus100)
 {
     EXPECT_EQ(loudness::integratedLoudness({std::vector<float>(48000, 0.0f)}, 48000.0), -100.0f);
-    EXPECT_EQ(loudness::integratedLoudness({std::vector<float>(1000, 0.5f)}, 48000.0), -100.0f); // shorter than 400 ms
+    EXPECT_EQ(loudness::integratedLoudness({std::vector<float>(1000, 0.5f)}, 48000.0),
+              -100.0f); // shorter than 400 ms
     EXPECT_EQ(loudness::integratedLoudness(std::vector<std::vector<float>>{}, 48000.0), -100.0f);
-    EXPECT_EQ(loudness::integratedLoudness({testsupport::sine(1000.0, 48000.0, 48000, 1e-5f)}, 48000.0), -100.0f);
+    EXPECT_EQ(loudness::integratedLoudness({testsupport::sine(1000.0, 48000.0, 48000, 1e-5f)}, 48000.0),
+              -100.0f);
 }
 
 #if ORLIX_HAVE_EBUR128

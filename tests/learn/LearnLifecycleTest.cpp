@@ -173,18 +173,19 @@ TEST(LearnRemap, NuanceChangeKeepsTheUserOffsetAndResetsTheTarget)
     // The user raises the threshold by 2 dB and moves TARGET.
     const float learnedThreshold = p.rawParameter(pThreshold);
     setParameter(p, pThreshold, learnedThreshold + 2.0f);
-    const float offset = normalised(p, pThreshold, learnedThreshold + 2.0f) - normalised(p, pThreshold, learnedThreshold);
+    const float offset =
+        normalised(p, pThreshold, learnedThreshold + 2.0f) - normalised(p, pThreshold, learnedThreshold);
     ASSERT_TRUE(p.setTargetFromMarker(5.2f));
     setParameter(p, pThreshold, p.rawParameter(pThreshold) + 2.0f);
-    const float userOffset =
-        normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, baseOf(p, pThreshold));
+    const float userOffset = normalised(p, pThreshold, p.rawParameter(pThreshold)) -
+                             normalised(p, pThreshold, baseOf(p, pThreshold));
     EXPECT_NEAR(userOffset, offset, 1e-3f);
 
     setParameter(p, pNuance, 1.0f); // Lead -> Backing
     host.tick();
     const float newBase = baseOf(p, pThreshold);
-    EXPECT_NEAR(normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, newBase), userOffset,
-                2e-3f);
+    EXPECT_NEAR(normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, newBase),
+                userOffset, 2e-3f);
     EXPECT_DOUBLE_EQ((double)p.getParameterState().state.getProperty(ids::targetDb), 6.0);
     host.tick();
     EXPECT_FLOAT_EQ(p.learnedTargetDb.load(), 6.0f);
@@ -251,7 +252,8 @@ TEST(MakeupCalibration, CurvesStartAtTheOriginAndNeverGoBack)
         total += w;
     EXPECT_NEAR(total, 1.0f, 1e-4f);
 
-    const calibration::CalibrationContext context{result, finished.statistics, finished.captured, rate, histogram};
+    const calibration::CalibrationContext context{result, finished.statistics, finished.captured, rate,
+                                                  histogram};
     for (int character : {1, 2, 3})
     {
         const auto curve = calibration::buildMakeupCurve(character, context);
@@ -275,7 +277,8 @@ TEST(MakeupCalibration, TooLittleAudioGivesNoDataOrSkipsTheEnginePass)
 
     float drop = 123.0f;
     const auto halfSecond = testsupport::drumLoop(rate, 0.9);
-    EXPECT_FALSE(calibration::engineLoudnessDrop(calibration::learnedSettings(LearnResult{}, 3), halfSecond, rate, drop));
+    EXPECT_FALSE(calibration::engineLoudnessDrop(calibration::learnedSettings(LearnResult{}, 3), halfSecond,
+                                                 rate, drop));
     EXPECT_EQ(drop, 123.0f);
     const auto enough = testsupport::drumLoop(rate, 1.1);
     LearnResult heavy;

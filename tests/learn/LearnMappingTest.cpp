@@ -1,5 +1,5 @@
-#include "engine/CharacterModel.h"
 #include "learn/LearnMapping.h"
+#include "engine/CharacterModel.h"
 #include "processor/ParameterLayout.h"
 #include "support/LearnFixtures.h"
 #include "support/Signals.h"
@@ -15,7 +15,8 @@ constexpr double rate = 48000.0;
 
 const LearnStatistics& drumStatistics()
 {
-    static const auto stats = testsupport::learnFrom(testsupport::drumLoop(rate, 4.0, 120.0, 0.8f), rate).statistics;
+    static const auto stats =
+        testsupport::learnFrom(testsupport::drumLoop(rate, 4.0, 120.0, 0.8f), rate).statistics;
     return stats;
 }
 
@@ -155,8 +156,9 @@ TEST(TargetLimits, CachesPerInputsAndFindsTheDeepestReachableTarget)
     {
         // The next 0.1 dB step beyond the limit is out of reach at the lowest threshold.
         const auto rk = ratioKneeForTarget(first->result, first->profile, maxTarget + 0.2f);
-        EXPECT_LT(estimateGainReduction(buildDetectorCurve(s, 2), s, first->result, -60.0f, rk.ratio, rk.knee),
-                  maxTarget + 0.2f);
+        EXPECT_LT(
+            estimateGainReduction(buildDetectorCurve(s, 2), s, first->result, -60.0f, rk.ratio, rk.knee),
+            maxTarget + 0.2f);
     }
 
     cache.maxTarget = -5.0f; // marks the cached entry

@@ -77,10 +77,14 @@ Outcome learnAndMeasure(const std::vector<float>& material, int source, int nuan
 TEST(LearnOutcome, ReachesTheTargetAndKeepsTheLoudness)
 {
     const std::pair<const char*, Outcome> outcomes[] = {
-        {"drum loop (Drum, Loop)", learnAndMeasure(testsupport::drumLoop(rate, 4.0, 120.0, 0.8f), sourceDrum, 6)},
-        {"drum loop (Drum, Kick)", learnAndMeasure(testsupport::drumLoop(rate, 4.0, 96.0, 0.9f), sourceDrum, 0)},
-        {"sustained chord (Keys, EP)", learnAndMeasure(testsupport::sustainedChord(rate, 4.0, 0.3f), sourceKeys, 0)},
-        {"sustained chord (Vocal, Lead)", learnAndMeasure(testsupport::sustainedChord(rate, 4.0, 0.5f), sourceVocal, 0)},
+        {"drum loop (Drum, Loop)",
+         learnAndMeasure(testsupport::drumLoop(rate, 4.0, 120.0, 0.8f), sourceDrum, 6)},
+        {"drum loop (Drum, Kick)",
+         learnAndMeasure(testsupport::drumLoop(rate, 4.0, 96.0, 0.9f), sourceDrum, 0)},
+        {"sustained chord (Keys, EP)",
+         learnAndMeasure(testsupport::sustainedChord(rate, 4.0, 0.3f), sourceKeys, 0)},
+        {"sustained chord (Vocal, Lead)",
+         learnAndMeasure(testsupport::sustainedChord(rate, 4.0, 0.5f), sourceVocal, 0)},
     };
     for (const auto& [name, o] : outcomes)
     {

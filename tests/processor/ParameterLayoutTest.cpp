@@ -1,5 +1,5 @@
-#include "processor/OrlixAudioProcessor.h"
 #include "processor/ParameterLayout.h"
+#include "processor/OrlixAudioProcessor.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,8 @@ TEST(ParameterLayout, FreshInstanceHasTheDocumentedDefaults)
     EXPECT_FLOAT_EQ(p.rawParameter(pKnee), 25.0f);
     EXPECT_FLOAT_EQ(p.rawParameter(pMix), 100.0f);
     EXPECT_FLOAT_EQ(p.rawParameter(pOutput), 0.0f);
-    for (auto index : {pAutoMakeup, pAutoRelease, pCharacter, pSource, pNuance, pBypass, pDriveOn, pDrive, pDriveType})
+    for (auto index :
+         {pAutoMakeup, pAutoRelease, pCharacter, pSource, pNuance, pBypass, pDriveOn, pDrive, pDriveType})
         EXPECT_FLOAT_EQ(p.rawParameter(index), 0.0f) << parameterId(index);
     EXPECT_EQ(param(p, pNuance).getCurrentValueAsText(), "Gentle");
     EXPECT_EQ(param(p, pKnee).getCurrentValueAsText(), "25");

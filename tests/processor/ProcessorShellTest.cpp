@@ -73,8 +73,9 @@ TEST(ProcessorShell, NonFiniteInputIsMeteredAsSilence)
     juce::AudioBuffer<float> buffer(2, 512);
     for (int ch = 0; ch < 2; ++ch)
         for (int i = 0; i < 512; ++i)
-            buffer.setSample(ch, i, i % 2 == 0 ? std::numeric_limits<float>::quiet_NaN()
-                                               : std::numeric_limits<float>::infinity());
+            buffer.setSample(ch, i,
+                             i % 2 == 0 ? std::numeric_limits<float>::quiet_NaN()
+                                        : std::numeric_limits<float>::infinity());
     fixture.run(buffer);
     EXPECT_FALSE(fixture.processor.inputClip.load());
     EXPECT_EQ(fixture.processor.takeInputPeak(), 0.0f);

@@ -1,9 +1,9 @@
+#include "support/Vst3Host.h"
 #include "processor/OrlixAudioProcessor.h"
 #include "processor/ParameterLayout.h"
 #include "support/EditorFixture.h"
-#include "support/StateFixtures.h"
 #include "support/Signals.h"
-#include "support/Vst3Host.h"
+#include "support/StateFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,8 @@ TEST(Vst3Host, FactoryReportsEmptyContactFieldsAndTheBundledSdkVersion)
 
         const Steinberg::TUID factory2Iid = INLINE_UID(0x0007B650, 0xF24B4C0B, 0xA464EDB9, 0xF00B2ABB);
         Steinberg::IPluginFactory2* factory2 = nullptr;
-        ASSERT_EQ(factory->queryInterface(factory2Iid, reinterpret_cast<void**>(&factory2)), Steinberg::kResultOk);
+        ASSERT_EQ(factory->queryInterface(factory2Iid, reinterpret_cast<void**>(&factory2)),
+                  Steinberg::kResultOk);
         bool sawEffect = false;
         for (Steinberg::int32 i = 0; i < factory2->countClasses(); ++i)
         {
@@ -84,7 +85,7 @@ TEST(Vst3Host, ListsTheSixteenParametersWithTheirDefaultTexts)
     const auto& params = plugin->getParameters();
     // The wrapper may add a program parameter; ours come first in table order.
     ASSERT_GE(params.size(), numParameters);
-    const char* defaults[] = {"-18.0 dB", "4.0 :1", "10 ms",  "200 ms", "25",  "100 %", "0.0 dB", "Off",
+    const char* defaults[] = {"-18.0 dB", "4.0 :1", "10 ms",     "200 ms", "25",  "100 %", "0.0 dB", "Off",
                               "Off",      "AUTO",   "Universal", "Gentle", "Off", "Off",   "0 %",    "TUBE"};
     for (int i = 0; i < numParameters; ++i)
     {
@@ -100,7 +101,8 @@ TEST(Vst3Host, AcceptsMonoAndStereoButNotMonoInStereoOut)
     auto plugin = host.instantiate();
     ASSERT_NE(plugin, nullptr);
     using S = juce::AudioChannelSet;
-    auto layout = [](const S& in, const S& out) {
+    auto layout = [](const S& in, const S& out)
+    {
         juce::AudioProcessor::BusesLayout l;
         l.inputBuses.add(in);
         l.outputBuses.add(out);
@@ -186,8 +188,9 @@ TEST(Vst3Host, StateWithLearnDataRestoresEveryParameterAndKeyInAnotherInstance)
     ASSERT_TRUE(first != nullptr && second != nullptr);
     first->setStateInformation(learned.getData(), (int)learned.getSize());
     const auto& params = first->getParameters();
-    const std::pair<int, float> changes[] = {{pThreshold, 0.3f}, {pRatio, 0.8f}, {pMix, 0.5f}, {pCharacter, 1.0f},
-                                             {pSource, 4.0f / 12.0f}, {pDriveOn, 1.0f}, {pDrive, 0.42f}};
+    const std::pair<int, float> changes[] = {{pThreshold, 0.3f}, {pRatio, 0.8f},          {pMix, 0.5f},
+                                             {pCharacter, 1.0f}, {pSource, 4.0f / 12.0f}, {pDriveOn, 1.0f},
+                                             {pDrive, 0.42f}};
     for (auto [index, normalised] : changes)
         params[index]->setValueNotifyingHost(normalised);
 
@@ -195,7 +198,8 @@ TEST(Vst3Host, StateWithLearnDataRestoresEveryParameterAndKeyInAnotherInstance)
     first->getStateInformation(state);
     second->setStateInformation(state.getData(), (int)state.getSize());
     for (int i = 0; i < numParameters; ++i)
-        EXPECT_NEAR(second->getParameters()[i]->getValue(), params[i]->getValue(), 1e-3f) << i; // within one step
+        EXPECT_NEAR(second->getParameters()[i]->getValue(), params[i]->getValue(), 1e-3f)
+            << i; // within one step
 
     juce::MemoryBlock again;
     second->getStateInformation(again);

@@ -16,7 +16,8 @@ juce::ValueTree treeWithTrace(const juce::String& trace)
     return tree;
 }
 
-juce::ValueTree treeWithMakeup(const juce::String& histogram, const juce::String& curves, const juce::String& driveEq)
+juce::ValueTree treeWithMakeup(const juce::String& histogram, const juce::String& curves,
+                               const juce::String& driveEq)
 {
     juce::ValueTree tree("PARAMETERS");
     writeLearnStatistics(tree, testsupport::sampleStatistics());
@@ -84,19 +85,20 @@ TEST(LearnStatisticsText, DamagedOrInconsistentTracesReadAsNoLearnResult)
     auto fields = juce::StringArray::fromTokens(good, ":", "");
     ASSERT_EQ(fields.size(), 5);
 
-    auto with = [&](int index, const juce::String& value) {
+    auto with = [&](int index, const juce::String& value)
+    {
         auto copy = fields;
         copy.set(index, value);
         return copy.joinIntoString(":");
     };
     const juce::String damaged[] = {
-        with(2, "999"),                                   // N disagrees with the decoded length
-        with(0, "7999.0"),                                // rate below 8000
-        with(0, "768000.5"),                              // rate above 768000
-        with(1, "0"),                                     // no samples per point
+        with(2, "999"),      // N disagrees with the decoded length
+        with(0, "7999.0"),   // rate below 8000
+        with(0, "768000.5"), // rate above 768000
+        with(1, "0"),        // no samples per point
         fields[0] + ":" + fields[1] + ":" + fields[2] + ":" + fields[3], // four fields
-        with(3, "BQA="),                                  // zero byte without a count
-        with(4, fields[4].dropLastCharacters(4)),         // truncated
+        with(3, "BQA="),                                                 // zero byte without a count
+        with(4, fields[4].dropLastCharacters(4)),                        // truncated
         "",
     };
     for (const auto& text : damaged)
@@ -146,7 +148,8 @@ TEST(LearnCurvesText, HistogramSkipsBadEntriesAndLaterEntriesWin)
     ASSERT_TRUE(curves.histogramValid);
     EXPECT_FLOAT_EQ(curves.histogramWeight[9], 1.0f); // only bin 9 survives, with its later entry
     EXPECT_FLOAT_EQ(curves.histogramValue[9], 4.0f);
-    EXPECT_FALSE(parseLearnCurves(treeWithMakeup("3:0:1", testsupport::sampleCurvesText(), "")).histogramValid);
+    EXPECT_FALSE(
+        parseLearnCurves(treeWithMakeup("3:0:1", testsupport::sampleCurvesText(), "")).histogramValid);
 }
 
 TEST(LearnCurvesText, OneCurveSegmentServesAllCharactersTwoInvalidateEverything)
@@ -157,7 +160,8 @@ TEST(LearnCurvesText, OneCurveSegmentServesAllCharactersTwoInvalidateEverything)
     EXPECT_EQ(one.curveY[0], one.curveY[2]);
     EXPECT_EQ(one.curveX[1], one.curveX[0]);
 
-    const auto two = parseLearnCurves(treeWithMakeup(testsupport::sampleHistogramText(), segment + "|" + segment, ""));
+    const auto two =
+        parseLearnCurves(treeWithMakeup(testsupport::sampleHistogramText(), segment + "|" + segment, ""));
     EXPECT_TRUE(two.valid);
     EXPECT_FALSE(two.histogramValid);
     EXPECT_FALSE(two.curvesValid);
@@ -187,16 +191,20 @@ TEST(LearnCurvesText, DriveTableNeedsFourDistinctRowsAndIsLimited)
 {
     const auto hist = testsupport::sampleHistogramText();
     const auto curves = testsupport::sampleCurvesText();
-    const auto full = parseLearnCurves(treeWithMakeup(hist, curves, driveEqText(testsupport::sampleDriveEq())));
+    const auto full =
+        parseLearnCurves(treeWithMakeup(hist, curves, driveEqText(testsupport::sampleDriveEq())));
     ASSERT_TRUE(full.driveEqValid);
     EXPECT_FLOAT_EQ(full.driveEq[3][4], -5.0f);
     EXPECT_EQ(full.driveEq[2][0], 0.0f);
 
-    EXPECT_FALSE(parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3,4 1=1,2,3,4 3=1,2,3,4")).driveEqValid);
     EXPECT_FALSE(
-        parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3,4 1=1,2,3,4 1=1,2,3,4 3=1,2,3,4")).driveEqValid);
-    EXPECT_FALSE(parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3 1=1,2,3,4 2=1,2,3,4 3=1,2,3,4")).driveEqValid);
-    const auto limited = parseLearnCurves(treeWithMakeup(hist, curves, "0=30,-30,1,2 1=0,0,0,0 2=0,0,0,0 3=0,0,0,0"));
+        parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3,4 1=1,2,3,4 3=1,2,3,4")).driveEqValid);
+    EXPECT_FALSE(parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3,4 1=1,2,3,4 1=1,2,3,4 3=1,2,3,4"))
+                     .driveEqValid);
+    EXPECT_FALSE(
+        parseLearnCurves(treeWithMakeup(hist, curves, "0=1,2,3 1=1,2,3,4 2=1,2,3,4 3=1,2,3,4")).driveEqValid);
+    const auto limited =
+        parseLearnCurves(treeWithMakeup(hist, curves, "0=30,-30,1,2 1=0,0,0,0 2=0,0,0,0 3=0,0,0,0"));
     ASSERT_TRUE(limited.driveEqValid);
     EXPECT_FLOAT_EQ(limited.driveEq[0][1], 24.0f);
     EXPECT_FLOAT_EQ(limited.driveEq[0][2], -24.0f);

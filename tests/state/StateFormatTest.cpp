@@ -92,9 +92,9 @@ TEST(StateFormat, NuanceIsLimitedToTheListOfItsSource)
 TEST(StateFormat, OldAutoCharacterStatesMigrateToAutoWithTheirPickAsBase)
 {
     OrlixAudioProcessor p;
-    auto blob = testsupport::blobOfXml(stateXml("orlixLearnCharAuto=\"1\" orlixLearnThrCorr=\"2.5\"",
-                                                paramXml("character", "2") + paramXml("learn", "1") +
-                                                    paramXml("ratio", "6")));
+    auto blob = testsupport::blobOfXml(
+        stateXml("orlixLearnCharAuto=\"1\" orlixLearnThrCorr=\"2.5\"",
+                 paramXml("character", "2") + paramXml("learn", "1") + paramXml("ratio", "6")));
     p.setStateInformation(blob.getData(), (int)blob.getSize());
     const auto& live = p.getParameterState().state;
     EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), 0.0f);
@@ -124,7 +124,8 @@ TEST(StateFormat, ForeignOrBrokenBlobsChangeNothing)
     p.setStateInformation(junk, (int)sizeof(junk));
     // Cut off inside the root's start tag: the framework's reader would take it as an empty root.
     const auto cut = testsupport::blobOfXml(stateXml("orlixLearnValid=\"1\"", paramXml("ratio", "2")));
-    const auto rootAt = juce::String::fromUTF8((const char*)cut.getData() + 8, (int)cut.getSize() - 8).indexOf("<PARAMETERS");
+    const auto rootAt =
+        juce::String::fromUTF8((const char*)cut.getData() + 8, (int)cut.getSize() - 8).indexOf("<PARAMETERS");
     ASSERT_GE(rootAt, 0);
     p.setStateInformation(cut.getData(), 8 + rootAt + 20);
     p.setStateInformation(nullptr, 0);
@@ -154,7 +155,8 @@ TEST(StateFormat, PublishedCurvesReachTheAudioThreadMakeup)
     p.prepareToPlay(48000.0, 512);
     setParameter(p, pAutoMakeup, 1.0f);
     const auto x = testsupport::sine(500.0, 48000.0, 512, 0.001f);
-    auto runGain = [&] {
+    auto runGain = [&]
+    {
         juce::AudioBuffer<float> block(2, 512);
         juce::MidiBuffer midi;
         float gain = 0.0f;

@@ -12,10 +12,40 @@ using namespace orlix;
 namespace
 {
 // Text fragments that push the parsers towards their edges.
-const char* const fragments[] = {"", ":", "::::", "|", "||", "=", ",", " ", "0", "-0", "1e308", "-1e308", "nan",
-                                 "inf", "9999999999", "-1", "80", "81", "0:0", "0:0:0", "A", "AAAA", "AA==", "====",
-                                 "7999.0", "768000.0", "48000.0:48:1000:", "&amp;", "<", "\"", "+-",
-                                 "0=1,2,3,4", "3=1e2,1,1,1", "1:0.5:12.000"};
+const char* const fragments[] = {"",
+                                 ":",
+                                 "::::",
+                                 "|",
+                                 "||",
+                                 "=",
+                                 ",",
+                                 " ",
+                                 "0",
+                                 "-0",
+                                 "1e308",
+                                 "-1e308",
+                                 "nan",
+                                 "inf",
+                                 "9999999999",
+                                 "-1",
+                                 "80",
+                                 "81",
+                                 "0:0",
+                                 "0:0:0",
+                                 "A",
+                                 "AAAA",
+                                 "AA==",
+                                 "====",
+                                 "7999.0",
+                                 "768000.0",
+                                 "48000.0:48:1000:",
+                                 "&amp;",
+                                 "<",
+                                 "\"",
+                                 "+-",
+                                 "0=1,2,3,4",
+                                 "3=1e2,1,1,1",
+                                 "1:0.5:12.000"};
 
 struct Mutator
 {
@@ -31,17 +61,27 @@ struct Mutator
             const int at = text.isEmpty() ? 0 : below(text.length() + 1);
             switch (below(5))
             {
-            case 0: text = text.substring(0, at); break;
-            case 1: text = text.substring(0, at) + fragments[below((int)std::size(fragments))] + text.substring(at); break;
-            case 2: text = text.substring(0, at) + text.substring(at + 1 + below(8)); break;
+            case 0:
+                text = text.substring(0, at);
+                break;
+            case 1:
+                text =
+                    text.substring(0, at) + fragments[below((int)std::size(fragments))] + text.substring(at);
+                break;
+            case 2:
+                text = text.substring(0, at) + text.substring(at + 1 + below(8));
+                break;
             case 3:
             {
                 // Any character, from plain ASCII to the end of the basic plane (no surrogates).
-                const auto c = (juce::juce_wchar)(below(2) == 0 ? 32 + below(95) : 0xA0 + below(0xD800 - 0xA0));
+                const auto c =
+                    (juce::juce_wchar)(below(2) == 0 ? 32 + below(95) : 0xA0 + below(0xD800 - 0xA0));
                 text = text.replaceSection(at, 1, juce::String::charToString(c));
                 break;
             }
-            default: text = fragments[below((int)std::size(fragments))]; break;
+            default:
+                text = fragments[below((int)std::size(fragments))];
+                break;
             }
         }
         return text;
@@ -78,7 +118,9 @@ struct Mutator
         auto* bytes = static_cast<unsigned char*>(out.getData());
         switch (below(4))
         {
-        case 0: out.setSize((size_t)below((int)out.getSize() + 1)); break;
+        case 0:
+            out.setSize((size_t)below((int)out.getSize() + 1));
+            break;
         case 1:
             for (int i = 0; i < 1 + below(6); ++i)
                 bytes[below((int)out.getSize())] = (unsigned char)below(256);
@@ -140,8 +182,9 @@ TEST(StateFuzz, HundredThousandDamagedBlobsLeaveThePluginWorking)
 
         const auto& live = p.getParameterState().state;
         ASSERT_FALSE(live.hasProperty(ids::stateVersion)) << i;
-        ASSERT_EQ(clampNuance((int)std::lround(p.rawParameter(pSource)), (int)std::lround(p.rawParameter(pNuance))),
-                  (int)std::lround(p.rawParameter(pNuance)))
+        ASSERT_EQ(
+            clampNuance((int)std::lround(p.rawParameter(pSource)), (int)std::lround(p.rawParameter(pNuance))),
+            (int)std::lround(p.rawParameter(pNuance)))
             << i;
         if (i % 5000 == 0)
             expectStillWorking(p);

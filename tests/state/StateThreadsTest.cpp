@@ -25,14 +25,16 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
     std::atomic<int> publications{0};
 
     testsupport::AudioThread audio(p);
-    std::thread publisher([&] {
-        while (!stop)
+    std::thread publisher(
+        [&]
         {
-            p.publishLearnCurves();
-            ++publications;
-            std::this_thread::yield();
-        }
-    });
+            while (!stop)
+            {
+                p.publishLearnCurves();
+                ++publications;
+                std::this_thread::yield();
+            }
+        });
 
     int lostKeys = 0;
     for (int i = 0; i < 300; ++i)
@@ -40,8 +42,8 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
         p.setStateInformation(learned.getData(), (int)learned.getSize());
         const auto saved = testsupport::saveState(p);
         auto xml = juce::AudioProcessor::getXmlFromBinary(saved.getData(), (int)saved.getSize());
-        for (const auto* key : {"orlixLearnTrace", "orlixLearnMkHist", "orlixLearnMkCurve", "orlixLearnDriveEq",
-                                "orlixBaseRatio", "orlixAppliedSource"})
+        for (const auto* key : {"orlixLearnTrace", "orlixLearnMkHist", "orlixLearnMkCurve",
+                                "orlixLearnDriveEq", "orlixBaseRatio", "orlixAppliedSource"})
             if (xml == nullptr || !xml->hasAttribute(key))
                 ++lostKeys;
     }

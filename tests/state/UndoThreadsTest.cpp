@@ -1,6 +1,6 @@
 #include "processor/OrlixAudioProcessor.h"
-#include "support/HostSimulation.h"
 #include "support/AudioThread.h"
+#include "support/HostSimulation.h"
 #include "support/Signals.h"
 #include "support/StateFixtures.h"
 
@@ -24,19 +24,22 @@ TEST(UndoThreads, UndoRedoAndTheLearnTimerRaceNeitherLoadsNorBlocks)
     std::atomic<bool> stop{false};
     std::atomic<int> loads{0};
     testsupport::AudioThread audio(p);
-    std::thread host([&] {
-        while (!stop)
+    std::thread host(
+        [&]
         {
-            p.setStateInformation(learned.getData(), (int)learned.getSize());
-            ++loads;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
+            while (!stop)
+            {
+                p.setStateInformation(learned.getData(), (int)learned.getSize());
+                ++loads;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
 
     int restored = 0;
     for (int i = 0; i < 400; ++i)
     {
-        testsupport::editParameter(p, (i % 2) == 0 ? pRatio : pThreshold, (i % 2) == 0 ? 2.0f + (float)(i % 7) : -30.0f);
+        testsupport::editParameter(p, (i % 2) == 0 ? pRatio : pThreshold,
+                                   (i % 2) == 0 ? 2.0f + (float)(i % 7) : -30.0f);
         testsupport::editParameter(p, pSource, (float)(i % 13));
         if (p.undo())
             ++restored;

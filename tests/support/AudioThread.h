@@ -14,18 +14,20 @@ class AudioThread
 {
 public:
     explicit AudioThread(OrlixAudioProcessor& p, int blockSize = 256)
-        : thread([this, &p, blockSize] {
-              juce::AudioBuffer<float> block(2, blockSize);
-              juce::MidiBuffer midi;
-              const auto x = drumLoop(48000.0, blockSize / 48000.0);
-              while (!stopRequested)
+        : thread(
+              [this, &p, blockSize]
               {
-                  for (int ch = 0; ch < 2; ++ch)
-                      block.copyFrom(ch, 0, x.data(), blockSize);
-                  p.processBlock(block, midi);
-                  ++blocks;
-              }
-          })
+                  juce::AudioBuffer<float> block(2, blockSize);
+                  juce::MidiBuffer midi;
+                  const auto x = drumLoop(48000.0, blockSize / 48000.0);
+                  while (!stopRequested)
+                  {
+                      for (int ch = 0; ch < 2; ++ch)
+                          block.copyFrom(ch, 0, x.data(), blockSize);
+                      p.processBlock(block, midi);
+                      ++blocks;
+                  }
+              })
     {
     }
 

@@ -71,8 +71,9 @@ inline juce::MouseEvent mouseAt(juce::Component& c, juce::Point<float> position,
 {
     auto source = juce::Desktop::getInstance().getMainMouseSource();
     const auto down = downAt.x < 0.0f ? position : downAt;
-    return juce::MouseEvent(source, position, mods, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &c, &c, juce::Time::getCurrentTime(),
-                            down, juce::Time::getCurrentTime(), clicks, position != down);
+    return juce::MouseEvent(source, position, mods, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &c, &c,
+                            juce::Time::getCurrentTime(), down, juce::Time::getCurrentTime(), clicks,
+                            position != down);
 }
 
 inline juce::ModifierKeys leftButton(int extra = 0)

@@ -25,7 +25,8 @@ struct GestureCounter : juce::AudioProcessorListener
 class HostSimulation
 {
 public:
-    explicit HostSimulation(OrlixAudioProcessor& p, double rate = 48000.0, int channels = 2, int blockSize = 512)
+    explicit HostSimulation(OrlixAudioProcessor& p, double rate = 48000.0, int channels = 2,
+                            int blockSize = 512)
         : processor(p), sampleRate(rate), numChannels(channels), block(channels, blockSize)
     {
         processor.setPlayConfigDetails(channels, channels, rate, blockSize);

@@ -21,7 +21,8 @@ inline orlix::FinishedLearn learnFrom(const std::vector<float>& signal, double r
 }
 
 // Statistics with a trace of a steady level: every point at the given peak and RMS bytes.
-inline orlix::LearnStatistics steadyTraceStatistics(std::uint8_t peakByte, std::uint8_t rmsByte, int points = 8000)
+inline orlix::LearnStatistics steadyTraceStatistics(std::uint8_t peakByte, std::uint8_t rmsByte,
+                                                    int points = 8000)
 {
     orlix::LearnStatistics s;
     s.valid = true;

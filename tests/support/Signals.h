@@ -14,7 +14,9 @@ inline std::vector<float> sine(double frequency, double sampleRate, int length, 
 {
     std::vector<float> x((size_t)length);
     for (int i = 0; i < length; ++i)
-        x[(size_t)i] = amplitude * (float)std::sin(2.0 * juce::MathConstants<double>::pi * frequency * i / sampleRate + phase);
+        x[(size_t)i] =
+            amplitude *
+            (float)std::sin(2.0 * juce::MathConstants<double>::pi * frequency * i / sampleRate + phase);
     return x;
 }
 
@@ -38,7 +40,8 @@ inline std::vector<float> noise(int length, float amplitude = 1.0f, std::uint32_
 
 // Drum-like hits: a noise burst plus a low thump with an exponential decay,
 // repeated at `bpm` quarter notes.
-inline std::vector<float> drumLoop(double sampleRate, double seconds, double bpm = 120.0, float amplitude = 0.8f)
+inline std::vector<float> drumLoop(double sampleRate, double seconds, double bpm = 120.0,
+                                   float amplitude = 0.8f)
 {
     const int length = (int)(sampleRate * seconds);
     const int period = (int)(sampleRate * 60.0 / bpm);
@@ -50,7 +53,8 @@ inline std::vector<float> drumLoop(double sampleRate, double seconds, double bpm
         for (int i = 0; i < period && start + i < length; ++i)
         {
             const double t = i / sampleRate;
-            const double thump = std::sin(2.0 * juce::MathConstants<double>::pi * 60.0 * t) * std::exp(-t / 0.12);
+            const double thump =
+                std::sin(2.0 * juce::MathConstants<double>::pi * 60.0 * t) * std::exp(-t / 0.12);
             const double hiss = burst[(size_t)i] * std::exp(-t / 0.03);
             x[(size_t)(start + i)] = amplitude * (float)((accent ? 0.8 : 0.5) * thump + 0.3 * hiss);
         }
@@ -68,8 +72,10 @@ inline std::vector<float> sustainedChord(double sampleRate, double seconds, floa
     {
         const double t = i / sampleRate;
         const double wobble = 1.0 + 0.3 * std::sin(pi2 * 0.7 * t) + 0.15 * std::sin(pi2 * 2.3 * t);
-        x[(size_t)i] = amplitude * (float)(wobble * (std::sin(pi2 * 220.0 * t) + 0.6 * std::sin(pi2 * 277.18 * t) +
-                                                     0.5 * std::sin(pi2 * 329.63 * t)) / 2.1);
+        x[(size_t)i] = amplitude * (float)(wobble *
+                                           (std::sin(pi2 * 220.0 * t) + 0.6 * std::sin(pi2 * 277.18 * t) +
+                                            0.5 * std::sin(pi2 * 329.63 * t)) /
+                                           2.1);
     }
     return x;
 }
