@@ -165,10 +165,7 @@ TEST(LearnRemap, NuanceChangeKeepsTheUserOffsetAndResetsTheTarget)
 {
     OrlixAudioProcessor p;
     HostSimulation host(p);
-    setParameter(p, pSource, (float)sourceVocal);
-    host.tick();
-    ASSERT_TRUE(host.learn(chord()));
-    host.tick();
+    ASSERT_TRUE(host.learnAs(sourceVocal, chord()));
 
     // The user raises the threshold by 2 dB and moves TARGET.
     const float learnedThreshold = p.rawParameter(pThreshold);
@@ -219,10 +216,7 @@ TEST(LearnTarget, SnapsToTheLearnValueAndStopsAtTheMaximum)
 {
     OrlixAudioProcessor p;
     HostSimulation host(p);
-    setParameter(p, pSource, (float)sourceDrum);
-    host.tick();
-    ASSERT_TRUE(host.learn(drums()));
-    host.tick();
+    ASSERT_TRUE(host.learnAs(sourceDrum, drums()));
     const float learned = p.learnedTargetDb.load();
     const auto stored = [&] { return (double)p.getParameterState().state.getProperty(ids::targetDb); };
 

@@ -16,10 +16,7 @@ using namespace orlix;
 TEST(UndoThreads, UndoRedoAndTheLearnTimerRaceNeitherLoadsNorBlocks)
 {
     OrlixAudioProcessor p;
-    p.setPlayConfigDetails(2, 2, 48000.0, 256);
-    p.prepareToPlay(48000.0, 256);
-    testsupport::writeSampleLearnResult(p);
-    const auto learned = testsupport::saveState(p);
+    const auto learned = testsupport::prepareWithLearnResult(p);
 
     std::atomic<bool> stop{false};
     std::atomic<int> loads{0};

@@ -73,6 +73,17 @@ public:
         return !processor.learnRequested;
     }
 
+    // Chooses the SOURCE, learns on the material and lets the timer publish the result.
+    bool learnAs(orlix::Source source, const std::vector<float>& material)
+    {
+        auto* prm = processor.getParameterState().getParameter(orlix::parameterId(orlix::pSource));
+        prm->setValueNotifyingHost(prm->convertTo0to1((float)source));
+        tick();
+        const bool finished = learn(material);
+        tick();
+        return finished;
+    }
+
     // Runs timer ticks (no audio) until the drive level table has arrived.
     bool waitForDriveEq(double seconds = 120.0)
     {

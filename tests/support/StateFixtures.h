@@ -97,6 +97,16 @@ inline juce::MemoryBlock saveState(OrlixAudioProcessor& p)
     return block;
 }
 
+// Prepares the processor as a host would, stores a complete Learn result in it and
+// returns that state as a host would save it.
+inline juce::MemoryBlock prepareWithLearnResult(OrlixAudioProcessor& p, int blockSize = 256)
+{
+    p.setPlayConfigDetails(2, 2, 48000.0, blockSize);
+    p.prepareToPlay(48000.0, blockSize);
+    writeSampleLearnResult(p);
+    return saveState(p);
+}
+
 inline juce::MemoryBlock blobOfXml(const juce::String& xmlText)
 {
     juce::MemoryBlock block;
