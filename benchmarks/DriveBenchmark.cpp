@@ -117,8 +117,7 @@ void driveStageAlone(benchmark::State& state)
         position += blockSize;
         frames += blockSize;
     }
-    state.counters["ns_per_sample"] =
-        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    benchsupport::reportNanosecondsPer(state, "ns_per_sample", frames);
     state.SetLabel(driveTypeConstants(driveType).name);
 }
 } // namespace

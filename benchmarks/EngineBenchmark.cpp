@@ -28,13 +28,6 @@ EngineSettings programmeSettings(int character)
     return s;
 }
 
-void reportPerFrame(benchmark::State& state, int64_t frames)
-{
-    state.counters["ns_per_stereo_frame"] =
-        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(frames);
-}
-
 void engineWithoutDrive(benchmark::State& state)
 {
     const int character = (int)state.range(0);
@@ -65,7 +58,7 @@ void plainGainLoop(benchmark::State& state)
         position += blockSize;
         frames += blockSize;
     }
-    reportPerFrame(state, frames);
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Reporting.h"
 #include "engine/DynamicsEngine.h"
 
 #include <benchmark/benchmark.h>
@@ -32,9 +33,7 @@ inline void runEngine(benchmark::State& state, const juce::AudioBuffer<float>& i
         position += blockSize;
         frames += blockSize;
     }
-    state.counters["ns_per_stereo_frame"] =
-        benchmark::Counter((double)frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(frames);
+    reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
 }
 
 } // namespace benchsupport

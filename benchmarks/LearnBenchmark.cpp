@@ -1,3 +1,4 @@
+#include "Reporting.h"
 #include "learn/LearnAnalyzer.h"
 #include "support/Signals.h"
 
@@ -14,13 +15,6 @@ const std::vector<float>& learnMaterial()
 {
     static const auto x = testsupport::drumLoop(learnRate, 10.0, 124.0, 0.9f);
     return x;
-}
-
-void reportPerSample(benchmark::State& state, int64_t samples)
-{
-    state.counters["ns_per_sample"] =
-        benchmark::Counter((double)samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(samples);
 }
 
 // The audio thread's share of Learn: one stereo block into the FIFO. Re-arming
@@ -44,7 +38,7 @@ void captureFeed(benchmark::State& state)
         position += learnBlock;
         samples += learnBlock;
     }
-    reportPerSample(state, samples);
+    benchsupport::reportNanosecondsPer(state, "ns_per_sample", samples);
 }
 
 // The timer's share: the per-sample analysis of a whole counted run.
@@ -61,7 +55,7 @@ void analyseRun(benchmark::State& state)
         samples += analyzer.getTotalSamples();
         benchmark::DoNotOptimize(analyzer.getCountedSamples());
     }
-    reportPerSample(state, samples);
+    benchsupport::reportNanosecondsPer(state, "ns_per_sample", samples);
 }
 
 void finishRun(benchmark::State& state)

@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include "engine/Loudness.h"
+#include "processor/MeterHistory.h"
 #include "processor/TruePeakDetector.h"
 #include "state/LearnTextFormats.h"
 
@@ -31,11 +32,6 @@ std::optional<bool> parseSwitch(const juce::String& text)
     if (t == "off" || t == "false" || t == "no" || t == "0")
         return false;
     return std::nullopt;
-}
-
-float dbOf(float linear)
-{
-    return linear > 0.0f ? std::max(20.0f * std::log10(linear), -100.0f) : -100.0f;
 }
 } // namespace
 
@@ -267,8 +263,8 @@ juce::AudioBuffer<float> Session::render(const juce::AudioBuffer<float>& audio, 
                                                      length, sampleRate);
     report.loudnessOut =
         loudness::integratedLoudness(output.getArrayOfReadPointers(), numChannels, length, sampleRate);
-    report.samplePeakDb = dbOf(samplePeak);
-    report.truePeakDb = dbOf(peakTrue);
+    report.samplePeakDb = levelDb(samplePeak);
+    report.truePeakDb = levelDb(peakTrue);
     report.realTimeFactor = seconds > 0.0 ? (length / sampleRate) / seconds : 0.0;
     return output;
 }

@@ -186,10 +186,7 @@ void DynamicsEngine::configureDriveStages(int n) noexcept
 // audio thread
 void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, const EngineSettings& s) noexcept
 {
-    for (int ch = 0; ch < numChannels; ++ch)
-        for (int i = 0; i < n; ++i)
-            if (!std::isfinite(io[ch][i]))
-                io[ch][i] = 0.0f;
+    replaceNonFinite(io, numChannels, n);
 
     const int copied = std::min(channels, numChannels);
     for (int ch = 0; ch < copied; ++ch)

@@ -9,10 +9,20 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 namespace orlix
 {
+
+// A NaN or infinity from a host or a file must not reach a filter state: it would stay there.
+inline void replaceNonFinite(float* const* channels, int numChannels, int numSamples) noexcept
+{
+    for (int ch = 0; ch < numChannels; ++ch)
+        for (int i = 0; i < numSamples; ++i)
+            if (!std::isfinite(channels[ch][i]))
+                channels[ch][i] = 0.0f;
+}
 
 // The whole audio path: stereo-linked compressor, drive on the mid signal,
 // latency-aligned dry/wet mix, output gain and the activity (bypass) crossfade.

@@ -143,13 +143,8 @@ void OrlixAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     if (numIn <= 0 || n <= 0)
         return;
 
-    for (int ch = 0; ch < numIn; ++ch)
-    {
-        float* x = buffer.getWritePointer(ch);
-        for (int i = 0; i < n; ++i)
-            if (!std::isfinite(x[i]))
-                x[i] = 0.0f;
-    }
+    // The meters and the Learn capture read the input before the engine does.
+    replaceNonFinite(buffer.getArrayOfWritePointers(), numIn, n);
 
     if (learnCurvesBusy.tryEnter())
     {
