@@ -56,13 +56,6 @@ int OrlixAudioProcessor::storedLearnId() const
     return id ? (int)std::clamp(*id, -2147483647.0, 2147483647.0) : 0;
 }
 
-void OrlixAudioProcessor::refreshCachedBaseCharacter()
-{
-    const juce::ScopedLock lock(stateLock);
-    const auto base = readDoubleProperty(parameters.state, ids::baseCharacter);
-    cachedBaseCharacter = base ? (int)std::clamp(std::round(*base), -1.0e6, 1.0e6) : 0;
-}
-
 void OrlixAudioProcessor::clearProgress()
 {
     learnProgress = 0.0f;

@@ -2,6 +2,7 @@
 
 #include "engine/CharacterModel.h"
 #include "engine/GainComputer.h"
+#include "learn/LearnAnalyzer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,16 +19,6 @@ float dbOrFloor(double v, double scale)
 double coefficient(double secondsPerPoint, double timeSeconds)
 {
     return std::exp(-secondsPerPoint / std::max(timeSeconds, 1e-6));
-}
-
-float percentileOfSorted(const std::vector<float>& v, double q)
-{
-    if (v.empty())
-        return 0.0f;
-    const double position = (double)(v.size() - 1) * q;
-    const auto i = (size_t)std::floor(position);
-    const double f = position - (double)i;
-    return (float)((1.0 - f) * v[i] + f * v[std::min(i + 1, v.size() - 1)]);
 }
 
 bool isForced(int characterChoice)
@@ -284,8 +275,10 @@ float estimateGainReduction(const DetectorCurve& curve, const LearnStatistics& s
         windowMax = std::max(windowMax, g[i]);
     }
     closeWindow();
+    if (windowMaxima.empty())
+        return 0.0f; // no window reduces at all
     std::sort(windowMaxima.begin(), windowMaxima.end());
-    return percentileOfSorted(windowMaxima, 0.95);
+    return learnmath::percentileOfSorted(windowMaxima, 0.95);
 }
 
 float findThreshold(const LearnStatistics& s, const LearnResult& r, float target, float ratio, float knee)

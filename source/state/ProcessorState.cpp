@@ -42,6 +42,12 @@ float OrlixAudioProcessor::currentParameterValue(ParameterIndex index) const
     return rawParameters[(size_t)index]->load();
 }
 
+void OrlixAudioProcessor::refreshCachedBaseCharacter()
+{
+    const juce::ScopedLock lock(stateLock);
+    cachedBaseCharacter = roundedProperty(parameters.state, ids::baseCharacter, 0);
+}
+
 void OrlixAudioProcessor::initialiseStateKeys()
 {
     {
@@ -53,7 +59,7 @@ void OrlixAudioProcessor::initialiseStateKeys()
         for (const auto& row : baseValueTable)
             if (!tree.hasProperty(*row.key))
                 setBaseValue(tree, parameterId(row.parameter), currentParameterValue(row.parameter));
-        cachedBaseCharacter = roundedProperty(tree, ids::baseCharacter, 0);
+        refreshCachedBaseCharacter();
     }
     publishLearnCurves();
 }
@@ -178,7 +184,7 @@ void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromH
 
     parameters.replaceState(copy);
 
-    cachedBaseCharacter = roundedProperty(parameters.state, ids::baseCharacter, 0);
+    refreshCachedBaseCharacter();
     cachedSource->store((int)std::lround(currentParameterValue(pSource)));
     publishLearnCurves();
 }
