@@ -66,7 +66,7 @@ DriveEqWorker::~DriveEqWorker()
     stop();
 }
 
-void DriveEqWorker::start(std::vector<float> mono, double sampleRate, int learnId,
+bool DriveEqWorker::start(std::vector<float> mono, double sampleRate, int learnId,
                           const EngineSettings& settings, std::vector<std::vector<float>> channels)
 {
     stop();
@@ -80,8 +80,10 @@ void DriveEqWorker::start(std::vector<float> mono, double sampleRate, int learnI
     jobMono = std::move(mono);
     jobSampleRate = sampleRate;
     jobLearnId = learnId;
-    if (!isThreadRunning())
-        startThread(juce::Thread::Priority::background);
+    if (isThreadRunning() || startThread(juce::Thread::Priority::background))
+        return true;
+    stop();
+    return false;
 }
 
 void DriveEqWorker::stop()

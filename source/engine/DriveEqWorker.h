@@ -32,8 +32,8 @@ public:
     DriveEqWorker();
     ~DriveEqWorker() override;
 
-    // message thread
-    void start(std::vector<float> mono, double sampleRate, int learnId, const EngineSettings& settings,
+    // message thread. False when no thread could be started: no table will come.
+    bool start(std::vector<float> mono, double sampleRate, int learnId, const EngineSettings& settings,
                std::vector<std::vector<float>> channels);
     void stop();
     bool takeResult(DriveEqTable& table, int& learnId);

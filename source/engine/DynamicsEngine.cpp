@@ -186,7 +186,7 @@ void DynamicsEngine::configureDriveStages(int n) noexcept
 // audio thread
 void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, const EngineSettings& s) noexcept
 {
-    replaceNonFinite(io, numChannels, n);
+    boundSamples(io, numChannels, n);
 
     const int copied = std::min(channels, numChannels);
     for (int ch = 0; ch < copied; ++ch)

@@ -8,6 +8,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -15,13 +16,22 @@
 namespace orlix
 {
 
-// A NaN or infinity from a host or a file must not reach a filter state: it would stay there.
-inline void replaceNonFinite(float* const* channels, int numChannels, int numSamples) noexcept
+// +120 dBFS: far above anything musical, yet low enough that no square or
+// product of levels inside the detector can overflow a float.
+inline constexpr float sampleMagnitudeLimit = 1.0e6f;
+
+// A NaN or infinity from a host or a file must not reach a filter state, where
+// it would stay; nor may a huge finite sample overflow one. Non-finite samples
+// become 0, finite ones are limited to the magnitude limit.
+inline void boundSamples(float* const* channels, int numChannels, int numSamples) noexcept
 {
     for (int ch = 0; ch < numChannels; ++ch)
         for (int i = 0; i < numSamples; ++i)
-            if (!std::isfinite(channels[ch][i]))
-                channels[ch][i] = 0.0f;
+        {
+            const float x = channels[ch][i];
+            channels[ch][i] =
+                std::isfinite(x) ? std::clamp(x, -sampleMagnitudeLimit, sampleMagnitudeLimit) : 0.0f;
+        }
 }
 
 // The whole audio path: stereo-linked compressor, drive on the mid signal,

@@ -47,6 +47,39 @@ Result failure(const juce::String& code)
     return {false, code};
 }
 
+// The framework's JSON reader recurses once per level without a limit, so a
+// reply of twenty thousand '[' would exhaust a thread's stack. A real reply is
+// one flat object.
+constexpr int maxReplyNesting = 32;
+
+bool jsonNestingWithin(const juce::String& text, int maxDepth)
+{
+    int depth = 0;
+    bool inString = false;
+    for (auto p = text.getCharPointer(); !p.isEmpty(); ++p)
+    {
+        const auto c = *p;
+        if (inString)
+        {
+            if (c == '\\')
+            {
+                ++p;
+                if (p.isEmpty())
+                    break;
+            }
+            else if (c == '"')
+                inString = false;
+        }
+        else if (c == '"')
+            inString = true;
+        else if ((c == '[' || c == '{') && ++depth > maxDepth)
+            return false;
+        else if (c == ']' || c == '}')
+            --depth;
+    }
+    return true;
+}
+
 Result resultFromServiceReply(const juce::var& reply)
 {
     const bool accepted = reply.getProperty("status", {}).toString() == "ok";
@@ -152,7 +185,8 @@ Result resultFromResponse(const orlixhttp::Response& response)
 
     // The framework counts arrays as objects too; only a real object will do.
     juce::var reply;
-    if (juce::JSON::parse(response.body, reply).failed() || reply.isArray() ||
+    if (!jsonNestingWithin(response.body, maxReplyNesting) ||
+        juce::JSON::parse(response.body, reply).failed() || reply.isArray() ||
         reply.getDynamicObject() == nullptr)
         return failure("bad_response");
     return resultFromServiceReply(reply);

@@ -17,24 +17,47 @@ bool anyInstanceAlive()
     return orlix::liveProcessorCount().load() != 0;
 }
 
-std::unique_ptr<juce::WebInputStream> openPostStream(const juce::String& url, const juce::String& jsonBody,
-                                                     const PostOptions& options)
+std::unique_ptr<juce::WebInputStream> openPostStream(const juce::String& url, const juce::String& jsonBody)
 {
     const juce::MemoryBlock postData(jsonBody.toRawUTF8(), jsonBody.getNumBytesAsUTF8());
     auto stream = std::make_unique<juce::WebInputStream>(juce::URL(url).withPOSTData(postData), true);
+    // The watchdog keeps both deadlines. The framework's own timeout is not
+    // used: its curl back end applies it to connecting and, as a low-speed
+    // abort, to waiting for the reply, so a server that accepts and never
+    // answers would fail after the connection timeout as if unreachable.
     stream->withExtraHeaders("Content-Type: application/json")
-        .withConnectionTimeout(options.connectTimeoutMs)
+        .withConnectionTimeout(-1)
         .withNumRedirectsToFollow(0);
     return stream;
 }
 
+// Body bytes can only leave through an open connection: the first of them
+// tells the watchdog that connecting is over.
+class ConnectionSignal : public juce::WebInputStream::Listener
+{
+public:
+    explicit ConnectionSignal(StreamWatchdog& watchdogToTell) : watchdog(watchdogToTell) {}
+
+    bool postDataSendProgress(juce::WebInputStream&, int bytesSent, int) override
+    {
+        if (bytesSent > 0)
+            watchdog.noteConnectionOpened();
+        return true;
+    }
+
+private:
+    StreamWatchdog& watchdog;
+};
+
 // Some back ends report a refused or silent connection as an opened stream
 // that is already in error and never saw a status line; that is no
 // connection either.
-bool connectionOpened(juce::WebInputStream& stream)
+bool connectionOpened(juce::WebInputStream& stream, StreamWatchdog& watchdog)
 {
-    if (!stream.connect(nullptr))
+    ConnectionSignal signal(watchdog);
+    if (!stream.connect(&signal))
         return false;
+    watchdog.noteConnectionOpened();
     return !(stream.isError() && stream.getStatusCode() == 0);
 }
 
@@ -44,6 +67,8 @@ int outcomeOfAbort(int abortReason, int otherwise)
         return outcome::timedOut;
     if (abortReason == StreamWatchdog::noLiveInstance)
         return outcome::aborted;
+    if (abortReason == StreamWatchdog::connectionDeadlinePassed)
+        return outcome::connectFailed;
     return otherwise;
 }
 
@@ -75,14 +100,16 @@ Response postJson(const juce::String& url, const juce::String& jsonBody, const P
         return response;
     }
 
-    const auto deadline =
-        juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(std::max(0, options.totalTimeoutMs));
+    const auto start = juce::Time::getMillisecondCounter();
+    const auto deadline = start + static_cast<juce::uint32>(std::max(0, options.totalTimeoutMs));
 
-    auto stream = openPostStream(url, jsonBody, options);
+    auto stream = openPostStream(url, jsonBody);
     StreamWatchdog watchdog(*stream, deadline);
+    if (options.connectTimeoutMs > 0)
+        watchdog.limitConnectingUntil(start + static_cast<juce::uint32>(options.connectTimeoutMs));
     watchdog.startThread();
 
-    if (!connectionOpened(*stream))
+    if (!connectionOpened(*stream, watchdog))
     {
         response.outcome = outcomeOfAbort(watchdog.abortReason(), outcome::connectFailed);
     }
@@ -128,12 +155,21 @@ void StreamWatchdog::stopWatching()
     stopThread(stopTimeoutMs);
 }
 
+void StreamWatchdog::limitConnectingUntil(juce::uint32 connectionDeadlineMs) noexcept
+{
+    connectionDeadline = connectionDeadlineMs;
+    connectionLimited = true;
+}
+
 int StreamWatchdog::reasonToAbortNow() const
 {
     if (!anyInstanceAlive())
         return noLiveInstance;
-    if (deadlineHasPassed(juce::Time::getMillisecondCounter(), deadline))
+    const auto now = juce::Time::getMillisecondCounter();
+    if (deadlineHasPassed(now, deadline))
         return deadlinePassed;
+    if (connectionLimited && !connected.load() && deadlineHasPassed(now, connectionDeadline))
+        return connectionDeadlinePassed;
     return notAborted;
 }
 

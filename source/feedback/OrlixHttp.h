@@ -12,7 +12,7 @@ namespace orlixhttp
 struct PostOptions
 {
     int totalTimeoutMs = 20000;           // connecting and reading, from the start of the request
-    int connectTimeoutMs = 8000;          // handed to the framework's web stream
+    int connectTimeoutMs = 8000;          // until the connection is open; 0 or less: no limit of its own
     juce::int64 maxResponseBytes = 65536; // largest reply body accepted
 };
 
@@ -43,8 +43,9 @@ constexpr bool deadlineHasPassed(juce::uint32 now, juce::uint32 deadline) noexce
     return static_cast<juce::int32>(now - deadline) >= 0;
 }
 
-// Guards one web stream: cancels it when the deadline passes or when no
-// plug-in instance is alive, which makes a blocked connect or read return.
+// Guards one web stream: cancels it when the deadline passes, when the
+// connection is not open by its own deadline, or when no plug-in instance is
+// alive, which makes a blocked connect or read return.
 class StreamWatchdog : public juce::Thread
 {
 public:
@@ -52,11 +53,18 @@ public:
     {
         notAborted = 0,
         deadlinePassed = 1,
-        noLiveInstance = 2
+        noLiveInstance = 2,
+        connectionDeadlinePassed = 3
     };
 
     StreamWatchdog(juce::WebInputStream& streamToGuard, juce::uint32 deadlineMs);
     ~StreamWatchdog() override;
+
+    // Also give up when the connection is not open by this counter value.
+    // Call before starting the thread.
+    void limitConnectingUntil(juce::uint32 connectionDeadlineMs) noexcept;
+    // The connection is open: only the overall deadline counts from now on.
+    void noteConnectionOpened() noexcept { connected.store(true); }
 
     void run() override;
 
@@ -74,6 +82,9 @@ private:
 
     juce::WebInputStream& stream;
     const juce::uint32 deadline;
+    juce::uint32 connectionDeadline = 0;
+    bool connectionLimited = false;
+    std::atomic<bool> connected{false};
     std::atomic<int> reason{notAborted};
 
     JUCE_DECLARE_NON_COPYABLE(StreamWatchdog)

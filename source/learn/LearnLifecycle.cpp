@@ -132,9 +132,10 @@ void OrlixAudioProcessor::writeDriveEqIntoSnapshots(int learnId, const juce::Str
 
 bool OrlixAudioProcessor::reconcileSourceAndNuance()
 {
-    int source = 0, nuance = 0;
+    int source = 0, nuance = 0, generation = 0;
     {
         const juce::ScopedLock lock(stateLock);
+        generation = stateLoadGeneration.load();
         source = roundedParameter(pSource);
         nuance = roundedParameter(pNuance);
         if (clampNuance(source, nuance) != nuance)
@@ -177,8 +178,15 @@ bool OrlixAudioProcessor::reconcileSourceAndNuance()
     lastLearnResult.knee = rk.knee;
     lastLearnResult.threshold =
         std::clamp(mapping::findThreshold(stats, lastLearnResult, target, rk.ratio, rk.knee), -60.0f, -1.0f);
-    applyLearnedRecord(lastLearnResult, true, baseCharacter);
-    setTargetDb(profile.targetDb);
+
+    checkpoint("reconcile-before-write");
+    {
+        const juce::ScopedLock lock(stateLock);
+        if (stateLoadGeneration.load() != generation)
+            return false; // the host loaded a state while this mapping ran: it stays
+        applyLearnedRecord(lastLearnResult, true, baseCharacter);
+        setTargetDb(profile.targetDb);
+    }
     publishTarget();
     return true;
 }
@@ -274,9 +282,9 @@ void OrlixAudioProcessor::finishRun()
             {
                 const int id = storedLearnId();
                 driveEqLearnId = id;
-                driveEqPending = true;
-                driveEqWorker.start(std::move(finished.captured), tailSampleRate, id,
-                                    buildEngineSettings(curves), std::move(finished.capturedChannels));
+                driveEqPending =
+                    driveEqWorker.start(std::move(finished.captured), tailSampleRate, id,
+                                        buildEngineSettings(curves), std::move(finished.capturedChannels));
             }
             else
             {

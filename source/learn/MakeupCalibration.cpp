@@ -192,8 +192,14 @@ MakeupCurve buildMakeupCurve(int character, const CalibrationContext& context)
     return curve;
 }
 
+std::thread startThread(std::function<void()> work)
+{
+    return std::thread(std::move(work));
+}
+
 std::optional<CalibrationTexts> runCalibration(const LearnResult& result, const LearnStatistics& stats,
-                                               const std::vector<float>& captured, double sampleRate)
+                                               const std::vector<float>& captured, double sampleRate,
+                                               const ThreadStarter& starter)
 {
     const auto histogram = buildMakeupHistogram(captured, sampleRate);
     if (!histogram.valid)
@@ -201,11 +207,24 @@ std::optional<CalibrationTexts> runCalibration(const LearnResult& result, const 
 
     const CalibrationContext context{result, stats, captured, sampleRate, histogram};
     std::array<MakeupCurve, 3> curves;
-    std::thread fet([&] { curves[1] = buildMakeupCurve(characterFetIndex, context); });
-    std::thread vca([&] { curves[2] = buildMakeupCurve(characterVcaIndex, context); });
-    curves[0] = buildMakeupCurve(characterOptoIndex, context);
-    fet.join();
-    vca.join();
+    std::array<std::thread, 2> workers;
+    bool started = true;
+    try
+    {
+        workers[0] = starter([&] { curves[1] = buildMakeupCurve(characterFetIndex, context); });
+        workers[1] = starter([&] { curves[2] = buildMakeupCurve(characterVcaIndex, context); });
+    }
+    catch (...)
+    {
+        started = false; // nothing may escape into the host's timer
+    }
+    if (started)
+        curves[0] = buildMakeupCurve(characterOptoIndex, context);
+    for (auto& worker : workers)
+        if (worker.joinable())
+            worker.join();
+    if (!started)
+        return std::nullopt;
 
     CalibrationTexts texts;
     texts.histogram = histogramText(histogram.weights, histogram.values);

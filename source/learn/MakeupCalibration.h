@@ -8,7 +8,9 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace orlix::calibration
@@ -60,9 +62,17 @@ float traceLoudnessDrop(const LearnStatistics& stats, const EngineSettings& sett
 bool engineLoudnessDrop(const EngineSettings& settings, const std::vector<float>& captured, double sampleRate,
                         float& drop);
 
+// Starts a thread running the work; throws (std::system_error, as std::thread
+// does) when none can be started.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+std::thread startThread(std::function<void()> work);
+
 // The whole calibration: histogram and the three curves (two of them on their
-// own threads, joined before returning). Nothing when the histogram is invalid.
+// own threads, joined before returning). Nothing when the histogram is invalid,
+// or when a thread could not be started: the calibration is then unavailable
+// and the engine makes up by its plain estimate.
 std::optional<CalibrationTexts> runCalibration(const LearnResult& result, const LearnStatistics& stats,
-                                               const std::vector<float>& captured, double sampleRate);
+                                               const std::vector<float>& captured, double sampleRate,
+                                               const ThreadStarter& starter = startThread);
 
 } // namespace orlix::calibration

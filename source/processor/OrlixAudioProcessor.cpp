@@ -144,7 +144,7 @@ void OrlixAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
         return;
 
     // The meters and the Learn capture read the input before the engine does.
-    replaceNonFinite(buffer.getArrayOfWritePointers(), numIn, n);
+    boundSamples(buffer.getArrayOfWritePointers(), numIn, n);
 
     if (learnCurvesBusy.tryEnter())
     {

@@ -46,7 +46,7 @@ public:
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram(int) override {}
-    const juce::String getProgramName(int) override { return {}; }
+    const juce::String getProgramName(int) override { return "Default"; }
     void changeProgramName(int, const juce::String&) override {}
     void getStateInformation(juce::MemoryBlock& destData) override;
     void setStateInformation(const void* data, int sizeInBytes) override;
@@ -133,6 +133,8 @@ public:
     void applyStateTree(const juce::ValueTree& tree, bool fromHost);
     void publishLearnCurves();
     float currentParameterValue(orlix::ParameterIndex index) const; // denormalised
+    // What a parameter holds once this tree is live: its snapped "PARAM" value, else its default.
+    float valueAfterLoad(const juce::ValueTree& tree, orlix::ParameterIndex index) const;
 
     juce::CriticalSection stateLock;
     int stateVersion = 1;

@@ -78,6 +78,29 @@ std::unique_ptr<juce::RangedAudioParameter> makeFloat(const ParameterSpec& spec)
                                                        spec.defaultValue, attributes);
 }
 
+// The framework's switch keeps whatever normalised value a host writes (0.65,
+// say) while the state stores only on or off, so a host reading it back after
+// a restore would see another value. This one holds exactly 0 or 1.
+class SwitchParameter final : public juce::AudioParameterBool
+{
+public:
+    SwitchParameter(const juce::ParameterID& parameterId, const juce::String& parameterName, bool defaultOn)
+        : juce::AudioParameterBool(parameterId, parameterName, defaultOn), state(defaultOn ? 1.0f : 0.0f)
+    {
+    }
+
+private:
+    float getValue() const override { return state.load(); }
+    void setValue(float newValue) override
+    {
+        const float snapped = newValue >= 0.5f ? 1.0f : 0.0f;
+        state.store(snapped);
+        valueChanged(snapped >= 0.5f);
+    }
+
+    std::atomic<float> state;
+};
+
 std::unique_ptr<juce::RangedAudioParameter> makeChoice(const ParameterSpec& spec, ParameterIndex index)
 {
     auto choices = index == pCharacter ? toStringArray(characterChoices)
@@ -199,8 +222,7 @@ createParameterLayout(std::shared_ptr<std::atomic<int>> cachedSource)
             layout.add(makeFloat(spec));
             break;
         case ParameterKind::Bool:
-            layout.add(std::make_unique<juce::AudioParameterBool>(idOf(spec), nameOf(spec),
-                                                                  spec.defaultValue > 0.5f));
+            layout.add(std::make_unique<SwitchParameter>(idOf(spec), nameOf(spec), spec.defaultValue > 0.5f));
             break;
         case ParameterKind::Choice:
             layout.add(makeChoice(spec, index));

@@ -3,21 +3,16 @@
 #include "processor/OrlixAudioProcessor.h"
 
 #include "state/BaseValues.h"
+#include "state/StateBlob.h"
 #include "state/StateIds.h"
 
 using namespace orlix;
 
 namespace
 {
-int roundedParamChild(const juce::ValueTree& tree, ParameterIndex index, int fallback)
-{
-    float v = 0.0f;
-    return getParamChildValue(tree, parameterId(index), v) ? (int)std::lround(v) : fallback;
-}
-
 // The framework reads a "PARAM" value leniently ("2x" as 2) and a missing one as
-// the default; a value that is not a plain number reads as absent instead, so the
-// parameter keeps its current value and every later step sees what it will hold.
+// the parameter's default. A value that is not a plain number reads as absent
+// here, so the parameter takes its default, as for a missing child.
 void removeMalformedParamChildren(juce::ValueTree& tree)
 {
     for (int i = tree.getNumChildren(); --i >= 0;)
@@ -27,6 +22,27 @@ void removeMalformedParamChildren(juce::ValueTree& tree)
             continue;
         if (!readDoubleProperty(child, ids::value))
             tree.removeChild(i, nullptr);
+    }
+}
+
+// Our readers take the first "PARAM" child of an id and the framework the last:
+// only the first is kept, so both see the same value.
+void removeRepeatedParamChildren(juce::ValueTree& tree)
+{
+    std::array<bool, numParameters> seen{};
+    for (int i = 0; i < tree.getNumChildren();)
+    {
+        const auto child = tree.getChild(i);
+        const int index =
+            child.hasType(ids::param) ? parameterIndexOf(child.getProperty(ids::id).toString()) : -1;
+        if (index >= 0 && seen[(size_t)index])
+        {
+            tree.removeChild(i, nullptr);
+            continue;
+        }
+        if (index >= 0)
+            seen[(size_t)index] = true;
+        ++i;
     }
 }
 
@@ -40,6 +56,17 @@ int roundedProperty(const juce::ValueTree& tree, const juce::Identifier& key, in
 float OrlixAudioProcessor::currentParameterValue(ParameterIndex index) const
 {
     return rawParameters[(size_t)index]->load();
+}
+
+float OrlixAudioProcessor::valueAfterLoad(const juce::ValueTree& tree, ParameterIndex index) const
+{
+    // The framework snaps a loaded value into its range and gives a parameter
+    // without a "PARAM" child its default.
+    const auto* parameter = parameters.getParameter(parameterId(index));
+    float stored = 0.0f;
+    if (!getParamChildValue(tree, parameterId(index), stored))
+        return parameter->convertFrom0to1(parameter->getDefaultValue());
+    return parameter->convertFrom0to1(parameter->convertTo0to1(stored));
 }
 
 void OrlixAudioProcessor::refreshCachedBaseCharacter()
@@ -78,32 +105,9 @@ void OrlixAudioProcessor::getStateInformation(juce::MemoryBlock& destData)
         copyXmlToBinary(*xml, destData);
 }
 
-namespace
-{
-// The framework's "VC2!" wrapper, read by its own rules. The framework's XML
-// reader accepts a document cut off inside the root's start tag as an empty
-// root; a blob cut short like that must change nothing, so the text has to end
-// where a document ends.
-std::unique_ptr<juce::XmlElement> xmlOfBlob(const void* data, int sizeInBytes)
-{
-    if (data == nullptr || sizeInBytes <= 8)
-        return nullptr;
-    const auto* bytes = static_cast<const char*>(data);
-    if (juce::ByteOrder::littleEndianInt(bytes) != juce::ByteOrder::littleEndianInt("VC2!"))
-        return nullptr;
-    const auto declared = (int)juce::ByteOrder::littleEndianInt(bytes + 4);
-    if (declared <= 0)
-        return nullptr;
-    const auto text = juce::String::fromUTF8(bytes + 8, juce::jmin(sizeInBytes - 8, declared));
-    if (!text.trimEnd().endsWithChar('>'))
-        return nullptr;
-    return juce::XmlDocument(text).getDocumentElement();
-}
-} // namespace
-
 void OrlixAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
 {
-    auto xml = xmlOfBlob(data, sizeInBytes);
+    auto xml = xmlOfStateBlob(data, sizeInBytes);
     // The tree's type is fixed; comparing with the constant keeps the live tree out of reach
     // of a host thread that does not hold the state lock yet.
     if (xml == nullptr || !xml->hasTagName(ids::parametersType.toString()))
@@ -127,24 +131,33 @@ void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromH
     copy.removeProperty(ids::stateVersion, nullptr);
 
     removeMalformedParamChildren(copy);
+    removeRepeatedParamChildren(copy);
+
+    // Every step below works with what each parameter will hold once the tree is
+    // live, whether its "PARAM" child is there or not.
+    const auto held = [&](ParameterIndex index) { return valueAfterLoad(copy, index); };
+
+    // A parameter without a "PARAM" value gets one: its default, which the
+    // framework would give it anyway. The framework itself writes no value
+    // into a child it adds for a parameter that already holds its default,
+    // and a saved state must say what every parameter holds.
+    for (size_t i = 0; i < numParameters; ++i)
+    {
+        const auto index = (ParameterIndex)i;
+        float stored = 0.0f;
+        if (!getParamChildValue(copy, parameterId(index), stored))
+            setParamChildValue(copy, parameterId(index), held(index));
+    }
 
     const std::pair<const juce::Identifier*, ParameterIndex> applied[] = {
         {&ids::appliedSource, pSource}, {&ids::appliedNuance, pNuance}, {&ids::appliedCharacter, pCharacter}};
     for (const auto& [key, index] : applied)
         if (!readDoubleProperty(copy, *key))
-            copy.setProperty(*key,
-                             roundedParamChild(copy, index, (int)std::lround(currentParameterValue(index))),
-                             nullptr);
+            copy.setProperty(*key, (int)std::lround(held(index)), nullptr);
 
-    float storedNuance = 0.0f;
-    if (getParamChildValue(copy, parameterId(pNuance), storedNuance))
     {
-        // The SOURCE the parameter will hold: the stored one limited to its range, or the
-        // current one, which a state without a SOURCE leaves in place.
-        const int source =
-            std::clamp(roundedParamChild(copy, pSource, (int)std::lround(currentParameterValue(pSource))), 0,
-                       numSources - 1);
-        const int nuance = (int)std::clamp(std::round(storedNuance), -1.0e9f, 1.0e9f);
+        const int source = (int)std::lround(held(pSource));
+        const int nuance = (int)std::lround(held(pNuance));
         const int clamped = clampNuance(source, nuance);
         if (clamped != nuance)
             setParamChildValue(copy, parameterId(pNuance), (float)clamped);
@@ -173,9 +186,7 @@ void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromH
         if (copy.hasProperty(*row.key))
             continue;
         const auto id = parameterId(row.parameter);
-        float value = 0.0f;
-        if (!getParamChildValue(copy, id, value))
-            value = currentParameterValue(row.parameter);
+        const float value = held(row.parameter);
         if (characterWasAuto && row.parameter == pCharacter && std::lround(value) != 0)
             setParamChildValue(copy, id, 0.0f);
         setBaseValue(copy, id, value);

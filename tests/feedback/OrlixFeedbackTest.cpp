@@ -510,3 +510,64 @@ TEST(ModulePinning, MainProgramNeedsNoPinAndUnknownAddressesFail)
     EXPECT_FALSE(orlixfeedback::pinModuleContaining(reinterpret_cast<const void*>(std::uintptr_t{16})));
 }
 #endif
+
+//==============================================================================
+namespace
+{
+// Host threads can have small stacks; the reply is read and judged on one.
+Result postAndJudgeOnSmallStack(const LocalHttpServer& server)
+{
+    struct Worker : juce::Thread
+    {
+        explicit Worker(std::string u) : juce::Thread("small stack reply", 512 * 1024), url(std::move(u)) {}
+        void run() override
+        {
+            const auto response = orlixhttp::postJson(url, "{}", {5000, 8000, 65536});
+            result = orlixfeedback::resultFromResponse(response);
+        }
+        std::string url;
+        Result result;
+    };
+    Worker worker(server.url("/v1/orlix/feedback"));
+    EXPECT_TRUE(worker.startThread());
+    EXPECT_TRUE(worker.waitForThreadToExit(20000));
+    return worker.result;
+}
+
+std::string nestedReply(int depth, const std::string& open, const std::string& close)
+{
+    std::string body = R"({"status":"ok","x":)";
+    for (int i = 1; i < depth; ++i)
+        body += open;
+    body += "0";
+    for (int i = 1; i < depth; ++i)
+        body += close;
+    return body + "}";
+}
+} // namespace
+
+TEST_F(SendFeedback, DeeplyNestedRepliesAreBadResponsesEvenOnASmallStack)
+{
+    const std::pair<std::string, const char*> hostile[] = {
+        {std::string(20000, '['), "20,000 brackets"},
+        {nestedReply(5000, R"({"a":)", "}"), "5,000 objects"},
+        {nestedReply(33, "[", "]"), "one level too deep"},
+    };
+    for (const auto& [body, name] : hostile)
+    {
+        server = std::make_unique<LocalHttpServer>([body = body](const HttpRequest&)
+                                                   { return HttpReply::json(200, body); });
+        const auto result = postAndJudgeOnSmallStack(*server);
+        EXPECT_FALSE(result.ok) << name;
+        EXPECT_EQ(result.message, "bad_response") << name;
+    }
+
+    // Thirty-two levels are still a reply, and brackets inside strings are text.
+    for (const auto& body :
+         {nestedReply(32, "[", "]"), std::string(R"({"status":"ok","message":"[[[[\"[[{{"})")})
+    {
+        server = std::make_unique<LocalHttpServer>([body](const HttpRequest&)
+                                                   { return HttpReply::json(200, body); });
+        EXPECT_TRUE(postAndJudgeOnSmallStack(*server).ok) << body;
+    }
+}

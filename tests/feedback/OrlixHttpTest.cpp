@@ -295,3 +295,64 @@ TEST_F(StreamWatchdog, StoppedInTimeItLeavesTheStreamAlone)
     EXPECT_EQ(guarded.connecting.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
     EXPECT_EQ(guarded.watchdog.getThreadName(), "Orlix_NetWatchdog");
 }
+
+//==============================================================================
+// The two deadlines are separate: connecting may take the connection timeout,
+// the whole request the total. A server that accepts and never answers is a
+// timeout of the whole request, not a failure to connect.
+TEST_F(PostJson, AcceptedButSilentRunsToTheTotalDeadlineNotTheConnectionTimeout)
+{
+    LocalHttpServer server([](const HttpRequest&) { return HttpReply::silent(); });
+    const auto start = Clock::now();
+
+    const auto response = orlixhttp::postJson(server.url("/silent"), "{}", {1500, 300, 65536});
+
+    EXPECT_EQ(response.outcome, outcome::timedOut);
+    EXPECT_GE(millisecondsSince(start), 1500.0 - 2.0);
+    EXPECT_LT(millisecondsSince(start), 1500.0 + 1500.0);
+}
+
+TEST_F(PostJson, ConnectionThatNeverOpensFailsAtTheConnectionTimeout)
+{
+    orlixtest::UnansweredPort unanswered;
+    const auto start = Clock::now();
+
+    const auto response = orlixhttp::postJson(unanswered.url("/x"), "{}", {5000, 300, 65536});
+
+    EXPECT_EQ(response.outcome, outcome::connectFailed);
+    EXPECT_EQ(response.httpStatus, 0);
+    EXPECT_GE(millisecondsSince(start), 300.0 - 2.0);
+    EXPECT_LT(millisecondsSince(start), 300.0 + 1500.0);
+}
+
+// The settings a real request uses, with their real waiting times (about 20 s).
+TEST_F(PostJson, SlowRealTimingsSilentServerTimesOutAfter20sUnansweredConnectFailsAfter8s)
+{
+    LocalHttpServer silent([](const HttpRequest&) { return HttpReply::silent(); });
+    orlixtest::UnansweredPort unanswered;
+    const orlixhttp::PostOptions real{20000, 8000, 65536};
+
+    struct Timed
+    {
+        orlixhttp::Response response;
+        double milliseconds;
+    };
+    auto timedPost = [&](const std::string& url)
+    {
+        const auto start = Clock::now();
+        auto response = orlixhttp::postJson(url, "{}", real);
+        return Timed{response, millisecondsSince(start)};
+    };
+    auto toSilent = std::async(std::launch::async, timedPost, silent.url("/v1/orlix/feedback"));
+    auto toUnanswered = std::async(std::launch::async, timedPost, unanswered.url("/v1/orlix/feedback"));
+
+    const auto connectFailed = toUnanswered.get();
+    EXPECT_EQ(connectFailed.response.outcome, outcome::connectFailed);
+    EXPECT_GE(connectFailed.milliseconds, 8000.0 - 2.0);
+    EXPECT_LT(connectFailed.milliseconds, 8000.0 + 1500.0);
+
+    const auto timedOut = toSilent.get();
+    EXPECT_EQ(timedOut.response.outcome, outcome::timedOut);
+    EXPECT_GE(timedOut.milliseconds, 20000.0 - 2.0);
+    EXPECT_LT(timedOut.milliseconds, 20000.0 + 1500.0);
+}

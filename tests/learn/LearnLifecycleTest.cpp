@@ -281,3 +281,27 @@ TEST(MakeupCalibration, TooLittleAudioGivesNoDataOrSkipsTheEnginePass)
     ASSERT_TRUE(calibration::engineLoudnessDrop(calibration::learnedSettings(heavy, 3), enough, rate, drop));
     EXPECT_GT(drop, 3.0f);
 }
+
+TEST(MakeupCalibration, AThreadThatCannotStartLeavesTheCalibrationUnavailable)
+{
+    const auto finished = testsupport::learnFrom(testsupport::drumLoop(rate, 4.0), rate);
+    const auto result = mapping::mapForProfileTarget(finished.statistics, sourceDrum, 0, 0);
+    ASSERT_TRUE(result.valid);
+
+    // The first or the second thread fails to start; one that did start must be
+    // joined (a joinable thread going out of scope would end the host).
+    for (int failingCall : {0, 1})
+    {
+        int calls = 0;
+        const calibration::ThreadStarter failing = [&](std::function<void()> work)
+        {
+            if (calls++ == failingCall)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(work));
+        };
+        const auto texts =
+            calibration::runCalibration(result, finished.statistics, finished.captured, rate, failing);
+        EXPECT_FALSE(texts.has_value()) << failingCall;
+        EXPECT_EQ(calls, failingCall + 1);
+    }
+}

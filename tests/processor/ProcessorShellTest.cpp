@@ -153,3 +153,43 @@ TEST(ProcessorShell, ProcessBlockAllocatesNothingAfterPrepare)
     }
     EXPECT_EQ(counter.count(), 0);
 }
+
+TEST(ProcessorShell, HugeFiniteInputIsBoundedBeforeMetersAndEngine)
+{
+    PreparedProcessor p;
+    juce::AudioBuffer<float> block(2, 512);
+    for (int round = 0; round < 40; ++round)
+    {
+        const auto x = testsupport::sine(1000.0, 48000.0, 512, 0.1f);
+        for (int ch = 0; ch < 2; ++ch)
+            block.copyFrom(ch, 0, x.data(), 512);
+        if (round == 3)
+            block.setSample(0, 100, 3.0e19f);
+        p.run(block);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < 512; ++i)
+                ASSERT_TRUE(std::isfinite(block.getSample(ch, i))) << round;
+    }
+    const float peak = p.processor.takeInputPeak();
+    EXPECT_TRUE(std::isfinite(peak));
+    EXPECT_LE(peak, orlix::sampleMagnitudeLimit);
+    EXPECT_TRUE(std::isfinite(p.processor.takeGainReduction()));
+}
+
+TEST(ProcessorShell, SwitchesHoldExactlyOnOrOffWhateverAHostWrites)
+{
+    OrlixAudioProcessor p;
+    for (auto index : {pAutoMakeup, pAutoRelease, pBypass, pDriveOn})
+    {
+        auto* parameter = p.getParameterState().getParameter(parameterId(index));
+        for (float written : {0.65f, 0.3f, 0.5f, 0.49f, 1.0f, 0.0f, 0.999f})
+        {
+            parameter->setValueNotifyingHost(written);
+            const float expected = written >= 0.5f ? 1.0f : 0.0f;
+            EXPECT_EQ(parameter->getValue(), expected) << parameterId(index) << " " << written;
+            EXPECT_EQ(p.rawParameter(index), expected) << parameterId(index) << " " << written;
+        }
+        EXPECT_EQ(parameter->getDefaultValue(),
+                  parameterTable[(size_t)index].defaultValue > 0.5f ? 1.0f : 0.0f);
+    }
+}

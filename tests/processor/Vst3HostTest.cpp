@@ -13,6 +13,8 @@ JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wzero-as-null-pointer-constant", "-Wshadow
                                     "-Wnon-virtual-dtor", "-Wpedantic", "-Wextra")
 #include <pluginterfaces/base/ipluginbase.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivstcomponent.h>
+#include <pluginterfaces/vst/ivstunits.h>
 #include <pluginterfaces/vst/vsttypes.h>
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
@@ -230,4 +232,82 @@ TEST(Vst3Host, EditorOpensAtItsDesignSizeInAHost)
     EXPECT_EQ(editor->getHeight(), 540);
     plugin->editorBeingDeleted(editor.get());
     editor.reset();
+}
+
+namespace
+{
+// The module's own program list, read the way a validator reads it: through
+// the component's unit interface.
+juce::StringArray programNamesOfTheModule()
+{
+    juce::StringArray names;
+    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile("Contents/x86_64-linux/Orlix.so");
+    void* module = dlopen(binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr)
+        return names;
+    auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"));
+    auto getFactory = reinterpret_cast<Steinberg::IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"));
+    if (entry != nullptr && getFactory != nullptr && entry(module))
+    {
+        auto* factory = getFactory();
+        const Steinberg::TUID componentIid = INLINE_UID(0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x25697802);
+        const Steinberg::TUID unitInfoIid = INLINE_UID(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
+        for (Steinberg::int32 i = 0; i < factory->countClasses(); ++i)
+        {
+            Steinberg::PClassInfo info;
+            if (factory->getClassInfo(i, &info) != Steinberg::kResultOk ||
+                juce::String(info.category) != kVstAudioEffectClass)
+                continue;
+            Steinberg::Vst::IComponent* component = nullptr;
+            if (factory->createInstance(info.cid, componentIid, reinterpret_cast<void**>(&component)) !=
+                Steinberg::kResultOk)
+                continue;
+            Steinberg::Vst::IUnitInfo* units = nullptr;
+            if (component->queryInterface(unitInfoIid, reinterpret_cast<void**>(&units)) ==
+                Steinberg::kResultOk)
+            {
+                for (Steinberg::int32 list = 0; list < units->getProgramListCount(); ++list)
+                {
+                    Steinberg::Vst::ProgramListInfo listInfo{};
+                    units->getProgramListInfo(list, listInfo);
+                    for (Steinberg::int32 k = 0; k < listInfo.programCount; ++k)
+                    {
+                        Steinberg::Vst::String128 name{};
+                        units->getProgramName(listInfo.id, k, name);
+                        names.add(juce::String(juce::CharPointer_UTF16(
+                            reinterpret_cast<const juce::CharPointer_UTF16::CharType*>(name))));
+                    }
+                }
+                units->release();
+            }
+            component->release();
+        }
+        factory->release();
+    }
+    if (auto exitModule = reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit")))
+        exitModule();
+    dlclose(module);
+    return names;
+}
+} // namespace
+
+TEST(Vst3Host, TheOneProgramHasANameAndSwitchesReadBackExactlyWhatTheyHold)
+{
+    EXPECT_EQ(programNamesOfTheModule(), juce::StringArray("Default"));
+
+    // A switch written by automation with any normalised value comes back from
+    // a state restore as exactly on or off.
+    testsupport::Vst3Host host;
+    auto first = host.instantiate();
+    auto second = host.instantiate();
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    const std::pair<int, float> writes[] = {
+        {pAutoMakeup, 0.3f}, {pAutoRelease, 0.65f}, {pBypass, 0.5f}, {pDriveOn, 0.49f}};
+    for (auto [index, written] : writes)
+        first->getParameters()[index]->setValueNotifyingHost(written);
+    juce::MemoryBlock state;
+    first->getStateInformation(state);
+    second->setStateInformation(state.getData(), (int)state.getSize());
+    for (auto [index, written] : writes)
+        EXPECT_EQ(second->getParameters()[index]->getValue(), written >= 0.5f ? 1.0f : 0.0f) << index;
 }

@@ -195,3 +195,129 @@ TEST(StateFuzz, HundredThousandDamagedBlobsLeaveThePluginWorking)
     LearnStatistics read;
     EXPECT_TRUE(readLearnStatistics(p.getParameterState().state, read));
 }
+
+namespace
+{
+constexpr size_t smallStackBytes = 512 * 1024;
+
+void loadOnSmallStack(OrlixAudioProcessor& p, const juce::MemoryBlock& blob)
+{
+    struct Loader : juce::Thread
+    {
+        Loader(OrlixAudioProcessor& processor, const juce::MemoryBlock& b)
+            : juce::Thread("small stack load", smallStackBytes), p(processor), blob(b)
+        {
+        }
+        void run() override { p.setStateInformation(blob.getData(), (int)blob.getSize()); }
+        OrlixAudioProcessor& p;
+        const juce::MemoryBlock& blob;
+    };
+    Loader loader(p, blob);
+    ASSERT_TRUE(loader.startThread());
+    ASSERT_TRUE(loader.waitForThreadToExit(120000));
+}
+
+juce::MemoryBlock blobOfText(const juce::String& text)
+{
+    juce::MemoryBlock block;
+    juce::MemoryOutputStream out(block, false);
+    out.writeInt((int)juce::ByteOrder::littleEndianInt("VC2!"));
+    out.writeInt((int)text.getNumBytesAsUTF8());
+    out.write(text.toRawUTF8(), text.getNumBytesAsUTF8());
+    out.writeByte(0);
+    return block;
+}
+
+juce::String textOf(const juce::MemoryBlock& blob)
+{
+    return juce::String::fromUTF8(static_cast<const char*>(blob.getData()) + 8, (int)blob.getSize() - 9);
+}
+
+// Inserts `markup` just before the root's closing tag.
+juce::String beforeRootEnd(const juce::String& state, const juce::String& markup)
+{
+    const int at = state.lastIndexOf("</PARAMETERS>");
+    return state.substring(0, at) + markup + state.substring(at);
+}
+
+juce::String repeated(const juce::String& piece, int times)
+{
+    juce::MemoryOutputStream out;
+    for (int i = 0; i < times; ++i)
+        out << piece;
+    return out.toString();
+}
+} // namespace
+
+TEST(StateFuzz, StructurallyHostileBlobsLeaveThePluginWorking)
+{
+    OrlixAudioProcessor source;
+    const auto state = textOf(testsupport::prepareWithLearnResult(source));
+
+    std::vector<std::pair<const char*, juce::String>> cases;
+    for (int depth : {9, 200, 5000, 300000})
+        cases.emplace_back("deep nesting",
+                           beforeRootEnd(state, repeated("<PARAM>", depth) + repeated("</PARAM>", depth)));
+    cases.emplace_back("nested roots", "<PARAMETERS>" + repeated("<PARAMETERS>", 20000) +
+                                           repeated("</PARAMETERS>", 20000) + "</PARAMETERS>");
+    cases.emplace_back("wrong root at depth", "<FOO>" + state + "</FOO>");
+    cases.emplace_back("our root inside ours", beforeRootEnd(state, state));
+
+    juce::String attributes, tooManyAttributes;
+    for (int i = 0; i < 1000; ++i)
+        attributes << " junk" << i << "=\"" << i << "\"";
+    for (int i = 0; i < 5000; ++i)
+        tooManyAttributes << " junk" << i << "=\"" << i << "\"";
+    cases.emplace_back("a thousand attributes",
+                       state.replaceFirstOccurrenceOf("<PARAMETERS", "<PARAMETERS" + attributes));
+    cases.emplace_back("thousands of attributes",
+                       state.replaceFirstOccurrenceOf("<PARAMETERS", "<PARAMETERS" + tooManyAttributes));
+
+    const auto huge = repeated("A", 10 * 1024 * 1024);
+    cases.emplace_back("10 MB trace",
+                       state.replaceFirstOccurrenceOf("orlixLearnTrace=\"", "orlixLearnTrace=\"" + huge));
+    cases.emplace_back("10 MB foreign value",
+                       state.replaceFirstOccurrenceOf("<PARAMETERS", "<PARAMETERS junk=\"" + huge + "\""));
+
+    cases.emplace_back("repeated parameters",
+                       beforeRootEnd(state, repeated("<PARAM id=\"ratio\" value=\"17\"/>"
+                                                     "<PARAM id=\"nuance\" value=\"9\"/>",
+                                                     2000)));
+    cases.emplace_back("too many children", beforeRootEnd(state, repeated("<X/>", 100000)));
+
+    OrlixAudioProcessor p;
+    p.setPlayConfigDetails(2, 2, 48000.0, 512);
+    p.prepareToPlay(48000.0, 512);
+    for (const auto& [name, text] : cases)
+    {
+        SCOPED_TRACE(name);
+        loadOnSmallStack(p, blobOfText(text));
+        const int loadedSource = (int)std::lround(p.rawParameter(pSource));
+        const int nuance = (int)std::lround(p.rawParameter(pNuance));
+        EXPECT_EQ(clampNuance(loadedSource, nuance), nuance);
+        EXPECT_LE(p.getParameterState().state.getNumChildren(), 64);
+        expectStillWorking(p);
+    }
+}
+
+TEST(StateFuzz, RepeatedParameterChildrenLoadTheFirstAndKeepOne)
+{
+    OrlixAudioProcessor p;
+    auto tree = p.getParameterState().copyState();
+    tree.removeChild(tree.getChildWithProperty(ids::id, "ratio"), nullptr);
+    for (const double ratio : {3.0, 9.0})
+    {
+        juce::ValueTree child(ids::param);
+        child.setProperty(ids::id, "ratio", nullptr).setProperty(ids::value, ratio, nullptr);
+        tree.appendChild(child, nullptr);
+    }
+    juce::MemoryBlock blob;
+    juce::AudioProcessor::copyXmlToBinary(*tree.createXml(), blob);
+
+    p.setStateInformation(blob.getData(), (int)blob.getSize());
+    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), 3.0f);
+    int ratioChildren = 0;
+    for (const auto& child : p.getParameterState().state)
+        ratioChildren += child.getProperty(ids::id).toString() == "ratio" ? 1 : 0;
+    EXPECT_EQ(ratioChildren, 1);
+}

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 
 namespace orlixtest
@@ -287,5 +288,39 @@ void LocalHttpServer::handleConnection(int connection)
         break;
     }
     close(connection);
+}
+//==============================================================================
+UnansweredPort::UnansweredPort()
+{
+    listener = bindLoopbackSocket();
+    listeningPort = boundPortOf(listener);
+    if (listen(listener, 0) != 0)
+        throw std::runtime_error("listen failed");
+
+    // Fill the accept queue with connections nobody accepts.
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)listeningPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 4; ++i)
+    {
+        const int client = socket(AF_INET, SOCK_STREAM, 0);
+        fcntl(client, F_SETFL, O_NONBLOCK);
+        connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        queued.push_back(client);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+UnansweredPort::~UnansweredPort()
+{
+    for (int client : queued)
+        close(client);
+    close(listener);
+}
+
+std::string UnansweredPort::url(const std::string& path) const
+{
+    return "http://127.0.0.1:" + std::to_string(listeningPort) + path;
 }
 } // namespace orlixtest

@@ -84,4 +84,24 @@ private:
 
     std::thread thread;
 };
+// A port on 127.0.0.1 that never completes a connection: its listener's queue
+// is full and never accepted from, so the system drops further handshakes and
+// a client's connect waits, as for a host that swallows packets.
+class UnansweredPort
+{
+public:
+    UnansweredPort();
+    ~UnansweredPort();
+
+    int port() const noexcept { return listeningPort; }
+    std::string url(const std::string& path) const;
+
+    UnansweredPort(const UnansweredPort&) = delete;
+    UnansweredPort& operator=(const UnansweredPort&) = delete;
+
+private:
+    int listener = -1;
+    int listeningPort = 0;
+    std::vector<int> queued;
+};
 } // namespace orlixtest
