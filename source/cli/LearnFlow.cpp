@@ -113,7 +113,7 @@ int runLearnJob(const LearnJob& job, std::ostream& out, std::ostream& err)
     }
     // A saved state holds the whole result, drive level table included; rendering with
     // the drive on needs the table too.
-    if (job.stateFile || (job.output && session.processor.rawParameter(pDriveOn) > 0.5f))
+    if (job.stateFile || (job.output && session.processor.state().rawParameter(pDriveOn) > 0.5f))
         session.waitForDriveTable(600.0);
 
     auto& p = session.processor;
@@ -123,14 +123,14 @@ int runLearnJob(const LearnJob& job, std::ostream& out, std::ostream& err)
         << juce::String(job.input.sampleRate, 0) << " Hz) as "
         << p.getParameterState().getParameter("source")->getCurrentValueAsText() << " / "
         << p.getParameterState().getParameter("nuance")->getCurrentValueAsText() << "\n";
-    printStatistics(out, p.getLastLearnStatistics());
+    printStatistics(out, p.learn().getLastLearnStatistics());
     printLearnedSettings(out, p);
 
     if (job.target)
     {
-        p.beginUndoGesture();
-        const bool applied = p.setTargetFromMarker(*job.target);
-        p.endUndoGesture();
+        p.undoHistory().beginUndoGesture();
+        const bool applied = p.learn().setTargetFromMarker(*job.target);
+        p.undoHistory().endUndoGesture();
         p.timerTick();
         if (!applied)
         {

@@ -44,33 +44,34 @@ void printStatistics(std::ostream& out, const LearnStatistics& s)
 
 void printLearnedSettings(std::ostream& out, OrlixAudioProcessor& p)
 {
-    const auto& r = p.getLastLearnResult();
-    const int character = (int)std::lround(p.rawParameter(pCharacter));
+    const auto& r = p.learn().getLastLearnResult();
+    const int character = (int)std::lround(p.state().rawParameter(pCharacter));
     out << "settings\n"
         << "  threshold " << textOf(p, pThreshold) << ", ratio " << textOf(p, pRatio) << ", attack "
         << textOf(p, pAttack) << ", release " << textOf(p, pRelease) << "\n"
-        << "  knee " << textOf(p, pKnee) << " (" << fixed(p.rawParameter(pKnee) * 0.24, 2) << " dB), mix "
-        << textOf(p, pMix) << ", auto make-up " << textOf(p, pAutoMakeup) << ", auto release "
+        << "  knee " << textOf(p, pKnee) << " (" << fixed(p.state().rawParameter(pKnee) * 0.24, 2)
+        << " dB), mix " << textOf(p, pMix) << ", auto make-up " << textOf(p, pAutoMakeup) << ", auto release "
         << textOf(p, pAutoRelease) << "\n"
         << "  character " << characterName(character);
     if (character == 0)
-        out << " (picks " << characterName(p.effectiveCharacter()) << ")";
+        out << " (picks " << characterName(p.state().effectiveCharacter()) << ")";
     out << "; scores OPTO " << fixed(r.optoScore, 2) << ", FET " << fixed(r.fetScore, 2) << ", VCA "
         << fixed(r.vcaScore, 2) << "\n"
         << "  drive " << textOf(p, pDriveType) << " at " << textOf(p, pDrive) << " (level "
-        << fixed(r.driveLevel, 1) << " dB), drive " << (p.rawParameter(pDriveOn) > 0.5f ? "on" : "off")
-        << "\n";
+        << fixed(r.driveLevel, 1) << " dB), drive "
+        << (p.state().rawParameter(pDriveOn) > 0.5f ? "on" : "off") << "\n";
 }
 
 void printTarget(std::ostream& out, const OrlixAudioProcessor& p)
 {
-    if (!p.targetAvailable.load())
+    const auto target = p.learn().target();
+    if (!target.available)
     {
         out << "target\n  not available\n";
         return;
     }
-    out << "target\n  " << fixed(p.shownTargetDb.load(), 1) << " dB (Learn's "
-        << fixed(p.learnedTargetDb.load(), 1) << " dB, up to " << fixed(p.maxTargetDb.load(), 1) << " dB)\n";
+    out << "target\n  " << fixed(target.shownDb, 1) << " dB (Learn's " << fixed(target.learnedDb, 1)
+        << " dB, up to " << fixed(target.maxDb, 1) << " dB)\n";
 }
 
 void printRenderReport(std::ostream& out, const RenderReport& r)

@@ -115,7 +115,7 @@ bool Session::applySetting(const juce::String& id, const juce::String& text, juc
     }
     case ParameterKind::Int:
     {
-        const auto names = nuanceNames((int)std::lround(processor.rawParameter(pSource)));
+        const auto names = nuanceNames((int)std::lround(processor.state().rawParameter(pSource)));
         const int found = names.indexOf(text.trim(), true);
         if (found < 0)
         {
@@ -141,9 +141,9 @@ bool Session::loadState(const juce::File& file, juce::String& error)
         error = "cannot read the state file '" + file.getFullPathName() + "'";
         return false;
     }
-    const int generation = processor.stateLoadGeneration.load();
+    const int generation = processor.state().loadGeneration();
     processor.setStateInformation(data.getData(), (int)data.getSize());
-    if (processor.stateLoadGeneration.load() == generation)
+    if (processor.state().loadGeneration() == generation)
     {
         error = "'" + file.getFullPathName() + "' is not an Orlix state";
         return false;
@@ -168,13 +168,14 @@ void Session::playBlock(juce::AudioBuffer<float>& block)
 bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSeconds, const Progress& progress)
 {
     prepare();
-    processor.learnRequested = true;
+    processor.learn().setLearnRequested(true);
     processor.timerTick();
     juce::AudioBuffer<float> block(numChannels, blockSize);
     float progressAfterLastPass = -1.0f;
-    while (processor.learnRequested)
+    while (processor.learn().isLearnRequested())
     {
-        for (int start = 0; start < audio.getNumSamples() && processor.learnRequested; start += blockSize)
+        for (int start = 0; start < audio.getNumSamples() && processor.learn().isLearnRequested();
+             start += blockSize)
         {
             const int n = std::min(blockSize, audio.getNumSamples() - start);
             block.setSize(numChannels, n, false, false, true);
@@ -182,31 +183,31 @@ bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSecond
                 block.copyFrom(ch, 0, audio, std::min(ch, audio.getNumChannels() - 1), start, n);
             playBlock(block);
             if (progress)
-                progress(processor.learnProgress.load(), "learning");
+                progress(processor.learn().status().progress, "learning");
         }
         processor.timerTick();
-        const float counted = processor.learnProgress.load();
+        const float counted = processor.learn().status().progress;
         countedSeconds = counted * 8.0;
-        if (!processor.learnRequested)
+        if (!processor.learn().isLearnRequested())
             break;
         if (!(counted > progressAfterLastPass))
         {
             // A whole pass added nothing: the material never gets loud enough.
-            processor.learnRequested = false;
+            processor.learn().setLearnRequested(false);
             processor.timerTick();
             return false;
         }
         progressAfterLastPass = counted;
     }
-    countedSeconds = processor.getLastLearnStatistics().seconds;
+    countedSeconds = processor.learn().getLastLearnStatistics().seconds;
     block.setSize(numChannels, blockSize);
-    return processor.getLastLearnResult().valid;
+    return processor.learn().getLastLearnResult().valid;
 }
 
 void Session::waitForDriveTable(double maxSeconds)
 {
     const auto until = juce::Time::getMillisecondCounterHiRes() + maxSeconds * 1000.0;
-    while (processor.driveEqPending && juce::Time::getMillisecondCounterHiRes() < until)
+    while (processor.learn().isDriveEqPending() && juce::Time::getMillisecondCounterHiRes() < until)
     {
         processor.timerTick();
         juce::Thread::sleep(20);

@@ -230,7 +230,7 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         playWithEditor(session, *editor, demo.audio, play, demo.sampleRate);
     if (auto learning = options->value("--learning"))
     {
-        session.processor.learnRequested = true;
+        session.processor.learn().setLearnRequested(true);
         session.processor.timerTick();
         const double fraction = juce::jlimit(0.0, 1.0, learning->getDoubleValue() / 100.0);
         if (fraction > 0.0)

@@ -86,9 +86,9 @@ int ChoiceChips::chipAt(juce::Point<int> point) const
 
 void ChoiceChips::selectChip(int index)
 {
-    processor.beginUndoGesture();
+    processor.undoHistory().beginUndoGesture();
     attachment.setValueAsCompleteGesture((float)index);
-    processor.commitUndoGesture();
+    processor.undoHistory().commitUndoGesture();
     closeUndoGesture(processor);
 }
 

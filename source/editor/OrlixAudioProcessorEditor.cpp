@@ -85,7 +85,7 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     learnButton.getProperties().set(props::learn, true);
     learnButton.onClick = [this]
     {
-        processor.learnRequested = !learnActive();
+        processor.learn().setLearnRequested(!learnActive());
         refreshLearnButton();
     };
     refreshLearnButton();
@@ -115,12 +115,12 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     }
     undoButton.onClick = [this]
     {
-        processor.undo();
+        processor.undoHistory().undo();
         refreshUndoButtons();
     };
     redoButton.onClick = [this]
     {
-        processor.redo();
+        processor.undoHistory().redo();
         refreshUndoButtons();
     };
     refreshUndoButtons();
@@ -148,8 +148,7 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
 OrlixAudioProcessorEditor::~OrlixAudioProcessorEditor()
 {
     stopTimer();
-    processor.gestureDepth = 0;
-    processor.discardUndoGesture();
+    processor.undoHistory().closeAllGestures();
     setLookAndFeel(nullptr);
     if (getWidth() != widthAtOpen)
         writeEditorWidth(getWidth());
@@ -157,7 +156,7 @@ OrlixAudioProcessorEditor::~OrlixAudioProcessorEditor()
 
 bool OrlixAudioProcessorEditor::learnActive() const
 {
-    return processor.learnRequested.load() || processor.isLearnListening();
+    return processor.learn().isLearnRequested() || processor.learn().isLearnListening();
 }
 
 //==============================================================================
@@ -209,15 +208,15 @@ void OrlixAudioProcessorEditor::timerCallback()
     refreshSectionState();
     refreshUndoButtons();
     targetMarker.refreshFromProcessor();
-    if (const int pick = processor.cachedBaseCharacter.load(); pick != characterChips->autoPickIndex)
+    if (const int pick = processor.state().baseCharacter(); pick != characterChips->autoPickIndex)
     {
         characterChips->autoPickIndex = pick;
         characterChips->repaint();
     }
-    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.takeInputPeak(),
-                   processor.takeOutputPeak(), processor.takeGainReduction());
-    clipInShown = processor.inputClip.load();
-    clipOutShown = processor.outputClip.load();
+    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.metering().takeInputPeak(),
+                   processor.metering().takeOutputPeak(), processor.metering().takeGainReduction());
+    clipInShown = processor.metering().inputClipped();
+    clipOutShown = processor.metering().outputClipped();
     refreshLearnStatus();
     repaintDesignArea(layout.meterArea);
     repaintDesignArea(layout.bottomPanel);
@@ -239,15 +238,15 @@ juce::Point<int> OrlixAudioProcessorEditor::toDesign(juce::Point<float> editorPo
 
 void OrlixAudioProcessorEditor::refreshSectionState()
 {
-    const bool bypassed = processor.rawParameter(pBypass) > 0.5f;
-    const bool driveOn = processor.rawParameter(pDriveOn) > 0.5f;
+    const bool bypassed = processor.state().rawParameter(pBypass) > 0.5f;
+    const bool driveOn = processor.state().rawParameter(pDriveOn) > 0.5f;
     const bool changed = bypassed != bypassShown || driveOn != driveShown;
     bypassShown = bypassed;
     driveShown = driveOn;
     controlsContainer.setAlpha(bypassed ? 0.4f : 1.0f);
     driveContainer.setAlpha(driveOn ? 1.0f : 0.5f);
 
-    const bool releaseEnabled = processor.rawParameter(pAutoRelease) <= 0.5f;
+    const bool releaseEnabled = processor.state().rawParameter(pAutoRelease) <= 0.5f;
     if (releaseEnabled != releaseEnabledShown || releaseEnabled != releaseKnob.isEnabled())
     {
         releaseEnabledShown = releaseEnabled;
@@ -260,10 +259,10 @@ void OrlixAudioProcessorEditor::refreshSectionState()
 
 void OrlixAudioProcessorEditor::refreshUndoButtons()
 {
-    const bool idle = !processor.learnRequested && !processor.isLearnListening() &&
-                      !processor.driveEqPending && processor.gestureDepth <= 0;
-    const bool canUndo = idle && processor.canUndoAfterEpochCheck();
-    const bool canRedo = idle && processor.canRedoAfterEpochCheck();
+    const bool idle = !processor.learn().isLearnRequested() && !processor.learn().isLearnListening() &&
+                      !processor.learn().isDriveEqPending() && processor.undoHistory().gestureDepth() <= 0;
+    const bool canUndo = idle && processor.undoHistory().canUndo();
+    const bool canRedo = idle && processor.undoHistory().canRedo();
     if (undoButton.isEnabled() != canUndo)
         undoButton.setEnabled(canUndo);
     if (redoButton.isEnabled() != canRedo)
@@ -279,8 +278,8 @@ void OrlixAudioProcessorEditor::refreshLearnButton()
 
 void OrlixAudioProcessorEditor::refreshSelectorText()
 {
-    const int s = (int)std::lround(processor.rawParameter(pSource));
-    const int n = clampNuance(s, (int)std::lround(processor.rawParameter(pNuance)));
+    const int s = (int)std::lround(processor.state().rawParameter(pSource));
+    const int n = clampNuance(s, (int)std::lround(processor.state().rawParameter(pNuance)));
     if (s == shownSource && n == shownNuance)
         return;
     shownSource = s;
@@ -291,9 +290,9 @@ void OrlixAudioProcessorEditor::refreshSelectorText()
 
 void OrlixAudioProcessorEditor::refreshLearnStatus()
 {
-    learnProgressShown = processor.learnProgress.load();
-    lowSignalShown = processor.learnSignalLow.load();
-    secondsListenedShown = processor.learnSecondsAnalysed.load();
+    learnProgressShown = processor.learn().status().progress;
+    lowSignalShown = processor.learn().status().signalLow;
+    secondsListenedShown = processor.learn().status().secondsAnalysed;
     statusIsWarning = false;
     if (learnButton.getToggleState())
     {
@@ -323,9 +322,9 @@ bool OrlixAudioProcessorEditor::keyPressed(const juce::KeyPress& key)
         key.getTextCharacter() != 0 ? key.getTextCharacter() : (juce::juce_wchar)key.getKeyCode());
     bool result = false;
     if (c == 'Z' && !mods.isShiftDown())
-        result = processor.undo();
+        result = processor.undoHistory().undo();
     else if ((c == 'Z' && mods.isShiftDown()) || (c == 'Y' && !mods.isShiftDown()))
-        result = processor.redo();
+        result = processor.undoHistory().redo();
     else
         return false;
     refreshUndoButtons();
@@ -339,8 +338,7 @@ void OrlixAudioProcessorEditor::mouseDown(const juce::MouseEvent& e)
     const auto outZone = layout.outBarArea.getUnion(layout.outClipArea).expanded(6);
     if (inZone.contains(p) || outZone.contains(p))
     {
-        processor.inputClip = false;
-        processor.outputClip = false;
+        processor.metering().clearClipFlags();
         repaint();
     }
 }
@@ -443,8 +441,8 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
         drawDialTrack(g, layout);
         if (!learnButton.getToggleState())
         {
-            drawDialValues(g, layout, meters, processor.targetAvailable.load(),
-                           processor.shownTargetDb.load(), processor.targetEdited.load());
+            drawDialValues(g, layout, meters, processor.learn().target().available,
+                           processor.learn().target().shownDb, processor.learn().target().edited);
             drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline,
                                (float)layout.captionStep, sourceButton.getButtonText().replace("  ", " "),
                                juce::Colour(0x85FFFFFF));
@@ -453,10 +451,10 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
     if (!layout.bottomPanel.isEmpty())
     {
         drawGlassCard(g, layout.bottomPanel.toFloat(), 22.0f);
-        const HistorySnapshot snapshot{&processor.history(), processor.history().writeCount(),
-                                       juce::Time::getMillisecondCounterHiRes(),
-                                       processor.history().resetMs()};
-        drawHistoryGraph(g, layout, snapshot, historyRangeDb, processor.rawParameter(pThreshold));
+        const HistorySnapshot snapshot{
+            &processor.metering().history(), processor.metering().history().writeCount(),
+            juce::Time::getMillisecondCounterHiRes(), processor.metering().history().resetMs()};
+        drawHistoryGraph(g, layout, snapshot, historyRangeDb, processor.state().rawParameter(pThreshold));
         drawRangeBadge(g, layout, historyRangeDb, juce::Time::getMillisecondCounterHiRes() - rangeChangedAt);
         drawLevelBar(g, layout.inBarArea, layout.inClipArea, layout.inLabel, meters.inputPeakShown,
                      clipInShown, "IN");
@@ -481,8 +479,8 @@ void OrlixAudioProcessorEditor::paintOverChildren(juce::Graphics& g)
 //==============================================================================
 void OrlixAudioProcessorEditor::showSourceMenu()
 {
-    const int s = (int)std::lround(processor.rawParameter(pSource));
-    const int n = clampNuance(s, (int)std::lround(processor.rawParameter(pNuance)));
+    const int s = (int)std::lround(processor.state().rawParameter(pSource));
+    const int n = clampNuance(s, (int)std::lround(processor.state().rawParameter(pNuance)));
     auto menu = buildSourceMenu(s, n);
     menu.setLookAndFeel(&lookAndFeel);
     sourceMenuOpen = true;
@@ -521,10 +519,10 @@ void OrlixAudioProcessorEditor::handleSourceMenuResult(int result)
         return;
     const int source = std::min((result - 1) / 16, numSources - 1);
     const int nuance = clampNuance(source, (result - 1) % 16);
-    processor.beginUndoGesture();
+    processor.undoHistory().beginUndoGesture();
     setParameterIfDifferent(pSource, (float)source);
     setParameterIfDifferent(pNuance, (float)nuance);
-    processor.commitUndoGesture();
+    processor.undoHistory().commitUndoGesture();
     closeUndoGesture(processor);
     refreshSelectorText();
 }

@@ -8,8 +8,8 @@ namespace orlix
 
 void closeUndoGesture(OrlixAudioProcessor& processor)
 {
-    if (processor.gestureDepth > 0)
-        processor.endUndoGesture();
+    if (processor.undoHistory().gestureDepth() > 0)
+        processor.undoHistory().endUndoGesture();
 }
 
 KnobUndoBridge::KnobUndoBridge(OrlixAudioProcessor& p, juce::Slider& k) : processor(p), knob(k) {}
@@ -22,13 +22,13 @@ KnobUndoBridge::~KnobUndoBridge()
 void KnobUndoBridge::sliderDragStarted(juce::Slider*)
 {
     dragging = true;
-    processor.beginUndoGesture();
+    processor.undoHistory().beginUndoGesture();
 }
 
 void KnobUndoBridge::sliderValueChanged(juce::Slider*)
 {
     if (dragging)
-        processor.commitUndoGesture();
+        processor.undoHistory().commitUndoGesture();
 }
 
 void KnobUndoBridge::sliderDragEnded(juce::Slider*)
@@ -133,9 +133,9 @@ void UserButtonAttachment::buttonClicked(juce::Button*)
 {
     if (ignoreCallbacks)
         return;
-    processor.beginUndoGesture();
+    processor.undoHistory().beginUndoGesture();
     attachment.setValueAsCompleteGesture(button.getToggleState() ? 1.0f : 0.0f);
-    processor.commitUndoGesture();
+    processor.undoHistory().commitUndoGesture();
     closeUndoGesture(processor);
 }
 

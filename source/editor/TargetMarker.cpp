@@ -37,10 +37,10 @@ float TargetMarker::pointerAngle(juce::Point<float> p) const
 
 void TargetMarker::refreshFromProcessor()
 {
-    const bool newAvailable = processor.targetAvailable.load();
-    const float newTarget = processor.shownTargetDb.load();
-    const float newMax = processor.maxTargetDb.load();
-    const bool newEdited = processor.targetEdited.load();
+    const bool newAvailable = processor.learn().target().available;
+    const float newTarget = processor.learn().target().shownDb;
+    const float newMax = processor.learn().target().maxDb;
+    const bool newEdited = processor.learn().target().edited;
     const bool changed = newAvailable != available || newEdited != edited ||
                          std::abs(newTarget - target) > 0.0001f || std::abs(newMax - maxTarget) > 0.0001f;
     available = newAvailable;
@@ -85,7 +85,7 @@ void TargetMarker::mouseDown(const juce::MouseEvent& e)
 {
     if (e.mods.isRightButtonDown() || !available)
         return;
-    processor.beginUndoGesture();
+    processor.undoHistory().beginUndoGesture();
     pressed = true;
     moved = false;
     const float phi = pointerAngle(e.position);
@@ -125,7 +125,7 @@ void TargetMarker::mouseDrag(const juce::MouseEvent& e)
     }
     const float t = std::min(targetForPointer(e.position), maxTarget);
     if (std::abs(t - lastWritten) > 0.0001f || edited)
-        if (processor.setTargetFromMarker(t))
+        if (processor.learn().setTargetFromMarker(t))
             lastWritten = t;
     refreshFromProcessor();
 }
@@ -142,10 +142,10 @@ void TargetMarker::mouseDoubleClick(const juce::MouseEvent& e)
 {
     if (e.mods.isRightButtonDown() || !available)
         return;
-    processor.beginUndoGesture();
-    const int source = (int)std::lround(processor.rawParameter(pSource));
-    const int nuance = clampNuance(source, (int)std::lround(processor.rawParameter(pNuance)));
-    processor.setTargetFromMarker(lookupProfile(source, nuance).targetDb);
+    processor.undoHistory().beginUndoGesture();
+    const int source = (int)std::lround(processor.state().rawParameter(pSource));
+    const int nuance = clampNuance(source, (int)std::lround(processor.state().rawParameter(pNuance)));
+    processor.learn().setTargetFromMarker(lookupProfile(source, nuance).targetDb);
     closeUndoGesture(processor);
     refreshFromProcessor();
 }

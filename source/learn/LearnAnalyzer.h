@@ -1,7 +1,7 @@
 #pragma once
 
 #include "learn/CaptureFifo.h"
-#include "learn/LearnStatistics.h"
+#include "state/LearnStatistics.h"
 
 #include <cstdint>
 #include <vector>

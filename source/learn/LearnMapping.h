@@ -1,7 +1,7 @@
 #pragma once
 
-#include "learn/LearnStatistics.h"
 #include "learn/SourceProfiles.h"
+#include "state/LearnStatistics.h"
 
 #include <array>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "engine/EngineSettings.h"
 #include "learn/LearnMapping.h"
-#include "learn/LearnStatistics.h"
+#include "state/LearnStatistics.h"
 #include "state/LearnTextFormats.h"
 
 #include <juce_core/juce_core.h>

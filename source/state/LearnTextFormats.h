@@ -2,8 +2,8 @@
 
 #include "engine/DriveEqTable.h"
 #include "engine/EngineSettings.h"
-#include "learn/LearnStatistics.h"
 #include "state/LearnCurves.h"
+#include "state/LearnStatistics.h"
 
 #include <juce_data_structures/juce_data_structures.h>
 

@@ -85,20 +85,20 @@ TEST(EditorKeys, UndoShortcutsAndTheirRefusals)
     EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('z', ctrl, 'z'))); // nothing to undo: left to the host
     testsupport::editParameter(f.processor, pRatio, 6.0f);
     EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('z', ctrl | juce::ModifierKeys::altModifier, 'z')));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRatio), 6.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 6.0f);
     EXPECT_TRUE(f.editor->keyPressed(juce::KeyPress('z', ctrl, 'z')));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRatio), 4.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 4.0f);
     EXPECT_TRUE(f.editor->keyPressed(juce::KeyPress('Z', ctrl | juce::ModifierKeys::shiftModifier, 'Z')));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRatio), 6.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 6.0f);
     EXPECT_TRUE(f.editor->keyPressed(juce::KeyPress('z', ctrl, 'z')));
     EXPECT_TRUE(f.editor->keyPressed(juce::KeyPress('y', ctrl, 'y')));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRatio), 6.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 6.0f);
     EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('Y', ctrl | juce::ModifierKeys::shiftModifier, 'Y')));
     EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('z', {}, 'z')));
 
-    f.processor.beginUndoGesture(); // a knob held down
+    f.processor.undoHistory().beginUndoGesture(); // a knob held down
     EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('z', ctrl, 'z')));
-    f.processor.endUndoGesture();
+    f.processor.undoHistory().endUndoGesture();
 }
 
 TEST(EditorKeys, UndoButtonsFollowTheHistory)
@@ -113,23 +113,23 @@ TEST(EditorKeys, UndoButtonsFollowTheHistory)
     f.editor->tick();
     EXPECT_TRUE(undo->isEnabled());
     EXPECT_FALSE(redo->isEnabled());
-    f.processor.learnRequested = true;
+    f.processor.learn().setLearnRequested(true);
     f.editor->tick();
     EXPECT_FALSE(undo->isEnabled());
-    f.processor.learnRequested = false;
+    f.processor.learn().setLearnRequested(false);
     f.editor->tick();
     undo->triggerClick();
     juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRatio), 4.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 4.0f);
     EXPECT_TRUE(redo->isEnabled());
 }
 
 TEST(EditorDestruction, ClosingDuringAGestureLeavesNoGestureOpen)
 {
     EditorFixture f;
-    f.processor.beginUndoGesture();
+    f.processor.undoHistory().beginUndoGesture();
     f.editor.reset();
-    EXPECT_EQ(f.processor.gestureDepth, 0);
+    EXPECT_EQ(f.processor.undoHistory().gestureDepth(), 0);
     testsupport::editParameter(f.processor, pRatio, 6.0f);
-    EXPECT_TRUE(f.processor.canUndo());
+    EXPECT_TRUE(f.processor.undoHistory().canUndo());
 }

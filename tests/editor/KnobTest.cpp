@@ -44,11 +44,11 @@ TEST(OrlixKnob, ShiftAtThePressMakesTheDragSixTimesFiner)
     ASSERT_NE(threshold, nullptr);
     threshold->setValue(-60.0, juce::sendNotificationSync);
     drag(*threshold, 125.0f, leftButton()); // half the full drag distance: half the range
-    EXPECT_NEAR(f.processor.rawParameter(pThreshold), -30.0f, 0.2f);
+    EXPECT_NEAR(f.processor.state().rawParameter(pThreshold), -30.0f, 0.2f);
     threshold->setValue(-60.0, juce::sendNotificationSync);
     drag(*threshold, 250.0f, leftButton(juce::ModifierKeys::shiftModifier));
-    EXPECT_NEAR(f.processor.rawParameter(pThreshold), -60.0f + 10.0f, 0.2f); // a sixth of 60 dB
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 2u);            // one entry per drag
+    EXPECT_NEAR(f.processor.state().rawParameter(pThreshold), -60.0f + 10.0f, 0.2f); // a sixth of 60 dB
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 2u);                             // one entry per drag
 }
 
 TEST(OrlixKnob, DoubleClickTypesInsideTheRingAndResetsOutsideIt)
@@ -61,13 +61,13 @@ TEST(OrlixKnob, DoubleClickTypesInsideTheRingAndResetsOutsideIt)
                                     (float)threshold->getHeight() / 2.0f);
     threshold->mouseDoubleClick(mouseAt(*threshold, centre.translated(39.0f, 0.0f), leftButton(), 2));
     EXPECT_NE(typingBox(*threshold), nullptr); // the typing box is open
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pThreshold), -30.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pThreshold), -30.0f);
     threshold->hideTextBox(false);
 
     threshold->mouseDoubleClick(mouseAt(*threshold, centre.translated(45.0f, 0.0f), leftButton(), 2));
     EXPECT_EQ(typingBox(*threshold), nullptr);
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pThreshold), -18.0f); // back to the default
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pThreshold), -18.0f); // back to the default
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 1u);
 }
 
 TEST(OrlixKnob, ArrowKeysStepByTheIntervalOnlyWithoutModifiers)
@@ -76,16 +76,16 @@ TEST(OrlixKnob, ArrowKeysStepByTheIntervalOnlyWithoutModifiers)
     auto* ratio = knobLabelled(f, "RATIO");
     ASSERT_NE(ratio, nullptr);
     EXPECT_TRUE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey)));
-    EXPECT_NEAR(f.processor.rawParameter(pRatio), 4.01f, 1e-4f);
+    EXPECT_NEAR(f.processor.state().rawParameter(pRatio), 4.01f, 1e-4f);
     EXPECT_TRUE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::downKey)));
     EXPECT_TRUE(ratio->keyPressed(juce::KeyPress(juce::KeyPress::downKey)));
-    EXPECT_NEAR(f.processor.rawParameter(pRatio), 3.99f, 1e-4f);
+    EXPECT_NEAR(f.processor.state().rawParameter(pRatio), 3.99f, 1e-4f);
     EXPECT_FALSE(
         ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::shiftModifier, 0)));
     EXPECT_FALSE(
         ratio->keyPressed(juce::KeyPress(juce::KeyPress::rightKey, juce::ModifierKeys::altModifier, 0)));
     EXPECT_FALSE(ratio->keyPressed(juce::KeyPress('a')));
-    EXPECT_NEAR(f.processor.rawParameter(pRatio), 3.99f, 1e-4f);
+    EXPECT_NEAR(f.processor.state().rawParameter(pRatio), 3.99f, 1e-4f);
 }
 
 TEST(OrlixKnob, AutoReleaseDisablesReleaseWithinATickAndDropsTypedText)
@@ -100,7 +100,7 @@ TEST(OrlixKnob, AutoReleaseDisablesReleaseWithinATickAndDropsTypedText)
     f.editor->tick();
     EXPECT_FALSE(release->isEnabled());
     EXPECT_EQ(typingBox(*release), nullptr);
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pRelease), 200.0f); // the typed value was not applied
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRelease), 200.0f); // the typed value was not applied
 }
 
 TEST(UserButtonAttachment, AClickIsOneUndoEntryAndAutomationDoesNotWriteBack)
@@ -110,9 +110,9 @@ TEST(UserButtonAttachment, AClickIsOneUndoEntryAndAutomationDoesNotWriteBack)
     ASSERT_NE(autoGain, nullptr);
     autoGain->triggerClick();
     juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pAutoMakeup), 1.0f);
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
-    EXPECT_EQ(f.processor.gestureDepth, 0);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pAutoMakeup), 1.0f);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 1u);
+    EXPECT_EQ(f.processor.undoHistory().gestureDepth(), 0);
 
     testsupport::GestureCounter gestures;
     f.processor.addListener(&gestures);
@@ -122,5 +122,5 @@ TEST(UserButtonAttachment, AClickIsOneUndoEntryAndAutomationDoesNotWriteBack)
     EXPECT_FALSE(autoGain->getToggleState());
     EXPECT_EQ(gestures.begun, 0);
     EXPECT_EQ(gestures.changes, 1); // only the automation's own change
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 1u);
 }

@@ -3,6 +3,7 @@
 #include "editor/MeterDisplays.h"
 #include "editor/TargetMarker.h"
 #include "editor/UiSettings.h"
+#include "state/BaseValues.h"
 #include "support/EditorFixture.h"
 #include "support/HostSimulation.h"
 #include "support/Signals.h"
@@ -27,15 +28,15 @@ TEST(ChoiceChips, KeysWrapAroundAndEachSelectionIsOneUndoEntry)
     ASSERT_NE(chips, nullptr);
     ASSERT_EQ(chips->labels[0], "AUTO");
     EXPECT_TRUE(chips->keyPressed(juce::KeyPress(juce::KeyPress::leftKey))); // AUTO -> last
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pCharacter), 3.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pCharacter), 3.0f);
     EXPECT_TRUE(chips->keyPressed(juce::KeyPress(juce::KeyPress::rightKey))); // last -> first
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pCharacter), 0.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pCharacter), 0.0f);
     EXPECT_TRUE(chips->keyPressed(juce::KeyPress(juce::KeyPress::rightKey))); // AUTO -> OPTO
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pCharacter), 1.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pCharacter), 1.0f);
     EXPECT_FALSE(chips->keyPressed(juce::KeyPress('x')));
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 3u);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 3u);
     chips->selectChip(1); // the chip already selected
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 3u);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 3u);
 }
 
 TEST(ChoiceChips, AutoShowsItsPickWithARing)
@@ -51,7 +52,13 @@ TEST(ChoiceChips, AutoShowsItsPickWithARing)
     };
     const auto plain = f.snapshot();
 
-    f.processor.cachedBaseCharacter = 2; // Learn picked FET
+    {
+        // Learn picked FET.
+        auto& state = f.processor.state();
+        const juce::ScopedLock lock(state.getStateLock());
+        orlix::setBaseValue(state.tree(), orlix::parameterId(orlix::pCharacter), 2.0f);
+        state.refreshCachedBaseCharacter();
+    }
     f.editor->tick();
     EXPECT_EQ(chips->autoPickIndex, 2);
     const auto picked = f.snapshot();
@@ -111,7 +118,7 @@ TEST(TargetMarker, DragsWithinOneToTheLearnMaximumInTenthsAndShiftIsFiner)
     // 60 degrees of pointer travel move the target a sixth: 10 degrees = 0.714 dB.
     EXPECT_NEAR(marker.targetForPointer(local(targetAngle(5.0f) + 60.0f, 106.0f)), 5.7f, 1e-5f);
     marker.mouseUp(testsupport::mouseAt(marker, local(0.0f, 106.0f)));
-    EXPECT_EQ(p.gestureDepth, 0);
+    EXPECT_EQ(p.undoHistory().gestureDepth(), 0);
 }
 
 TEST(TargetMarker, OnlyTheMarkerItselfTakesClicks)
@@ -218,15 +225,21 @@ TEST(MeterHistoryDisplay, ThresholdLineFollowsTheRange)
 TEST(LevelBars, ClickNearTheBarsClearsBothClipLights)
 {
     EditorFixture f;
-    f.processor.inputClip = true;
-    f.processor.outputClip = true;
+    // A full-scale block through both meters raises both clip flags.
+    auto& meters = f.processor.metering();
+    meters.prepare(48000.0, 2);
+    juce::AudioBuffer<float> fullScale(2, 64);
+    for (int ch = 0; ch < 2; ++ch)
+        juce::FloatVectorOperations::fill(fullScale.getWritePointer(ch), 1.0f, 64);
+    meters.meterOutput(fullScale, 2, 64, meters.meterInput(fullScale, 2, 64), 0.0f, 0.0);
+    ASSERT_TRUE(meters.inputClipped() && meters.outputClipped());
     const auto& l = f.editor->getLayout();
     f.editor->mouseDown(testsupport::mouseAt(*f.editor, l.historyArea.getCentre().toFloat()));
-    EXPECT_TRUE(f.processor.inputClip.load());
+    EXPECT_TRUE(f.processor.metering().inputClipped());
     f.editor->mouseDown(
         testsupport::mouseAt(*f.editor, l.inBarArea.getTopLeft().toFloat().translated(-5.0f, 2.0f)));
-    EXPECT_FALSE(f.processor.inputClip.load());
-    EXPECT_FALSE(f.processor.outputClip.load());
+    EXPECT_FALSE(f.processor.metering().inputClipped());
+    EXPECT_FALSE(f.processor.metering().outputClipped());
 }
 
 TEST(LearnStatusLine, TextsAndWrapping)
@@ -267,15 +280,15 @@ TEST(SourceSelector, MenuIdsTextAndOneUndoEntryPerChoice)
     ASSERT_TRUE(items.next());
     EXPECT_TRUE(items.getItem().isSeparator);
     f.editor->handleSourceMenuResult(2 * 16 + 1 + 1); // Drum, Snare
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pSource), 2.0f);
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(pNuance), 1.0f);
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pSource), 2.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pNuance), 1.0f);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 1u);
     auto* selector = f.find<juce::TextButton>(selectorText(2, 1));
     ASSERT_NE(selector, nullptr);
     EXPECT_EQ(selectorText(2, 1),
               juce::String("Drum  ") + juce::String::fromUTF8("\xe2\x80\xba") + "  Snare");
     f.editor->handleSourceMenuResult(0); // dismissed
-    EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
+    EXPECT_EQ(f.processor.undoHistory().undoSize(), 1u);
     EXPECT_EQ(selectorText(1, 7), selectorText(1, 1)); // beyond the list shows its last name
 }
 
@@ -285,7 +298,7 @@ TEST(LearnButton, ClickRequestsAndCancelsAndTheTextFollowsTheState)
     auto* learn = f.find<juce::TextButton>("LEARN");
     learn->triggerClick();
     juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    EXPECT_TRUE(f.processor.learnRequested.load());
+    EXPECT_TRUE(f.processor.learn().isLearnRequested());
     EXPECT_TRUE(learn->getToggleState());
     f.editor->tick();
     EXPECT_EQ(learn->getButtonText(), "LEARNING");
@@ -293,10 +306,10 @@ TEST(LearnButton, ClickRequestsAndCancelsAndTheTextFollowsTheState)
     EXPECT_TRUE(f.editor->isStatusWarning());
     learn->triggerClick();
     juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    EXPECT_FALSE(f.processor.learnRequested.load());
+    EXPECT_FALSE(f.processor.learn().isLearnRequested());
     f.editor->tick();
     // Until the processor has stopped listening (its own timer may already have run) the run shows.
-    EXPECT_EQ(learn->getButtonText(), f.processor.isLearnListening() ? "LEARNING" : "LEARN");
+    EXPECT_EQ(learn->getButtonText(), f.processor.learn().isLearnListening() ? "LEARNING" : "LEARN");
     f.processor.timerTick();
     f.editor->tick();
     EXPECT_EQ(learn->getButtonText(), "LEARN");

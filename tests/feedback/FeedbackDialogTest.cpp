@@ -456,13 +456,13 @@ TEST(FeedbackDialogInEditor, EditorLeavesKeysAloneWhileTheDialogIsOpen)
 
     f.editor->openFeedbackDialog();
     EXPECT_FALSE(f.editor->keyPressed(undo));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(orlix::pRatio), 6.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(orlix::pRatio), 6.0f);
 
     openDialogOf(f)->keyPressed(escapeWith());
     pump();
     ASSERT_EQ(f.editor->getFeedbackOverlay(), nullptr);
     EXPECT_TRUE(f.editor->keyPressed(undo));
-    EXPECT_FLOAT_EQ(f.processor.rawParameter(orlix::pRatio), 4.0f);
+    EXPECT_FLOAT_EQ(f.processor.state().rawParameter(orlix::pRatio), 4.0f);
 }
 
 TEST(FeedbackDialogInEditor, TypingGoesStraightIntoTheMessageBoxAndEscapeFromThereCloses)

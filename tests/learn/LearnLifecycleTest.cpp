@@ -32,7 +32,7 @@ const std::vector<float>& chord()
 float baseOf(OrlixAudioProcessor& p, ParameterIndex index)
 {
     float v = 0.0f;
-    const juce::ScopedLock lock(p.stateLock);
+    const juce::ScopedLock lock(p.state().getStateLock());
     getBaseValue(p.getParameterState().state, parameterId(index), v);
     return v;
 }
@@ -52,68 +52,71 @@ TEST(LearnRun, FinishesSetsTheControlsAsOneUndoStepAndStoresTheDriveTable)
     host.tick();
     testsupport::GestureCounter gestures;
     p.addListener(&gestures);
-    const auto before = p.takeSnapshot();
+    const auto before = p.undoHistory().takeSnapshot();
 
     ASSERT_TRUE(host.learn(drums()));
     p.removeListener(&gestures);
 
-    const auto& result = p.getLastLearnResult();
+    const auto& result = p.learn().getLastLearnResult();
     ASSERT_TRUE(result.valid);
-    EXPECT_GE(p.getLastLearnStatistics().seconds, 8.0f);
-    EXPECT_NEAR(p.rawParameter(pThreshold), result.threshold, 0.051f);
-    EXPECT_NEAR(p.rawParameter(pRatio), result.ratio, 0.006f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pAutoMakeup), 1.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), 0.0f); // Learn never sets the character itself
-    EXPECT_EQ(p.cachedBaseCharacter.load(), result.character);
+    EXPECT_GE(p.learn().getLastLearnStatistics().seconds, 8.0f);
+    EXPECT_NEAR(p.state().rawParameter(pThreshold), result.threshold, 0.051f);
+    EXPECT_NEAR(p.state().rawParameter(pRatio), result.ratio, 0.006f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pAutoMakeup), 1.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pCharacter), 0.0f); // Learn never sets the character itself
+    EXPECT_EQ(p.state().baseCharacter(), result.character);
     EXPECT_GE(gestures.begun, 10);
     EXPECT_EQ(gestures.begun, gestures.ended);
 
     // The TARGET control becomes available with the profile's target.
     host.tick();
-    EXPECT_TRUE(p.targetAvailable.load());
-    EXPECT_FLOAT_EQ(p.learnedTargetDb.load(), lookupProfile(sourceDrum, 6).targetDb);
-    EXPECT_FLOAT_EQ(p.shownTargetDb.load(), p.learnedTargetDb.load());
-    EXPECT_GE(p.maxTargetDb.load(), p.learnedTargetDb.load());
-    EXPECT_FALSE(p.targetEdited.load());
+    EXPECT_TRUE(p.learn().target().available);
+    EXPECT_FLOAT_EQ(p.learn().target().learnedDb, lookupProfile(sourceDrum, 6).targetDb);
+    EXPECT_FLOAT_EQ(p.learn().target().shownDb, p.learn().target().learnedDb);
+    EXPECT_GE(p.learn().target().maxDb, p.learn().target().learnedDb);
+    EXPECT_FALSE(p.learn().target().edited);
 
-    // The drive level table arrives in the background and is stored with the result.
+    // Undo waits while the drive level table is on its way; the table arrives
+    // in the background and is stored with the result.
+    ASSERT_TRUE(p.learn().isDriveEqPending());
+    EXPECT_FALSE(p.undoHistory().undo());
     ASSERT_TRUE(host.waitForDriveEq());
     {
-        const juce::ScopedLock lock(p.stateLock);
+        const juce::ScopedLock lock(p.state().getStateLock());
         const auto& tree = p.getParameterState().state;
         EXPECT_TRUE(tree.hasProperty(ids::learnDriveEq));
         EXPECT_TRUE(tree.hasProperty(ids::learnMkHist));
         EXPECT_TRUE(parseLearnCurves(tree).driveEqValid);
-        EXPECT_EQ(p.getUndoHistory().undoStack.size(), 1u);
+        EXPECT_EQ(p.undoHistory().undoSize(), 1u);
     }
 
     // One undo returns everything, Learn data included, to before the run.
-    ASSERT_TRUE(p.undo());
-    EXPECT_TRUE(p.takeSnapshot().isEquivalentTo(before));
+    ASSERT_TRUE(p.undoHistory().undo());
+    EXPECT_TRUE(p.undoHistory().takeSnapshot().isEquivalentTo(before));
     EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
     host.tick();
-    EXPECT_FALSE(p.targetAvailable.load());
+    EXPECT_FALSE(p.learn().target().available);
 }
 
 TEST(LearnRun, KeepsListeningWhenPlaybackStopsAndCancelsCleanly)
 {
     OrlixAudioProcessor p;
     HostSimulation host(p);
-    p.learnRequested = true;
+    p.learn().setLearnRequested(true);
     host.play(std::vector<float>(drums().begin(), drums().begin() + (int)(rate * 1.5)));
     host.tick(); // drains what arrived since the last tick
-    ASSERT_TRUE(p.isLearnListening());
-    const float progress = p.learnProgress.load();
+    ASSERT_TRUE(p.learn().isLearnListening());
+    const float progress = p.learn().status().progress;
     EXPECT_GT(progress, 0.0f);
     for (int i = 0; i < 50; ++i)
         host.tick(); // the host stopped: no audio, only the timer
-    EXPECT_TRUE(p.isLearnListening());
-    EXPECT_FLOAT_EQ(p.learnProgress.load(), progress);
+    EXPECT_TRUE(p.learn().isLearnListening());
+    EXPECT_FLOAT_EQ(p.learn().status().progress, progress);
 
-    p.learnRequested = false;
+    p.learn().setLearnRequested(false);
     host.tick();
-    EXPECT_FALSE(p.isLearnListening());
-    EXPECT_EQ(p.learnProgress.load(), 0.0f);
+    EXPECT_FALSE(p.learn().isLearnListening());
+    EXPECT_EQ(p.learn().status().progress, 0.0f);
     EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
 }
 
@@ -121,28 +124,28 @@ TEST(LearnRun, QuietMaterialReportsLowSignalAndNeverFinishes)
 {
     OrlixAudioProcessor p;
     HostSimulation host(p);
-    p.learnRequested = true;
+    p.learn().setLearnRequested(true);
     const auto quiet = testsupport::sine(440.0, rate, (int)(rate * 5), 0.0005f);
     host.play(quiet);
-    EXPECT_TRUE(p.isLearnListening());
-    EXPECT_TRUE(p.learnSignalLow.load());
-    EXPECT_GT(p.learnSecondsAnalysed.load(), 3.0f);
+    EXPECT_TRUE(p.learn().isLearnListening());
+    EXPECT_TRUE(p.learn().status().signalLow);
+    EXPECT_GT(p.learn().status().secondsAnalysed, 3.0f);
 }
 
 TEST(LearnRun, HeldGestureDelaysTheFinish)
 {
     OrlixAudioProcessor p;
     HostSimulation host(p);
-    p.learnRequested = true;
-    p.beginUndoGesture();
+    p.learn().setLearnRequested(true);
+    p.undoHistory().beginUndoGesture();
     for (int i = 0; i < 6; ++i)
         host.play(drums());
-    EXPECT_TRUE(p.learnRequested.load());
+    EXPECT_TRUE(p.learn().isLearnRequested());
     EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
-    p.endUndoGesture();
+    p.undoHistory().endUndoGesture();
     host.tick();
-    EXPECT_FALSE(p.learnRequested.load());
-    EXPECT_TRUE(p.getLastLearnResult().valid);
+    EXPECT_FALSE(p.learn().isLearnRequested());
+    EXPECT_TRUE(p.learn().getLastLearnResult().valid);
 }
 
 TEST(LearnRun, HostLoadWhileListeningLetsTheRunFinishWithoutWriting)
@@ -150,15 +153,15 @@ TEST(LearnRun, HostLoadWhileListeningLetsTheRunFinishWithoutWriting)
     OrlixAudioProcessor p;
     HostSimulation host(p);
     const auto saved = testsupport::saveState(p);
-    p.learnRequested = true;
+    p.learn().setLearnRequested(true);
     host.play(drums());
     p.setStateInformation(saved.getData(), (int)saved.getSize());
-    const float ratioBefore = p.rawParameter(pRatio);
+    const float ratioBefore = p.state().rawParameter(pRatio);
     ASSERT_TRUE(host.learn(drums()));
-    EXPECT_FALSE(p.getLastLearnResult().valid);
+    EXPECT_FALSE(p.learn().getLastLearnResult().valid);
     EXPECT_FALSE(p.getParameterState().state.hasProperty(ids::learnValid));
-    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), ratioBefore);
-    EXPECT_FALSE(p.canUndo());
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pRatio), ratioBefore);
+    EXPECT_FALSE(p.undoHistory().canUndo());
 }
 
 TEST(LearnRemap, NuanceChangeKeepsTheUserOffsetAndResetsTheTarget)
@@ -168,25 +171,26 @@ TEST(LearnRemap, NuanceChangeKeepsTheUserOffsetAndResetsTheTarget)
     ASSERT_TRUE(host.learnAs(sourceVocal, chord()));
 
     // The user raises the threshold by 2 dB and moves TARGET.
-    const float learnedThreshold = p.rawParameter(pThreshold);
+    const float learnedThreshold = p.state().rawParameter(pThreshold);
     setParameter(p, pThreshold, learnedThreshold + 2.0f);
     const float offset =
         normalised(p, pThreshold, learnedThreshold + 2.0f) - normalised(p, pThreshold, learnedThreshold);
-    ASSERT_TRUE(p.setTargetFromMarker(5.2f));
-    setParameter(p, pThreshold, p.rawParameter(pThreshold) + 2.0f);
-    const float userOffset = normalised(p, pThreshold, p.rawParameter(pThreshold)) -
+    ASSERT_TRUE(p.learn().setTargetFromMarker(5.2f));
+    setParameter(p, pThreshold, p.state().rawParameter(pThreshold) + 2.0f);
+    const float userOffset = normalised(p, pThreshold, p.state().rawParameter(pThreshold)) -
                              normalised(p, pThreshold, baseOf(p, pThreshold));
     EXPECT_NEAR(userOffset, offset, 1e-3f);
 
     setParameter(p, pNuance, 1.0f); // Lead -> Backing
     host.tick();
     const float newBase = baseOf(p, pThreshold);
-    EXPECT_NEAR(normalised(p, pThreshold, p.rawParameter(pThreshold)) - normalised(p, pThreshold, newBase),
+    EXPECT_NEAR(normalised(p, pThreshold, p.state().rawParameter(pThreshold)) -
+                    normalised(p, pThreshold, newBase),
                 userOffset, 2e-3f);
     EXPECT_DOUBLE_EQ((double)p.getParameterState().state.getProperty(ids::targetDb), 6.0);
     host.tick();
-    EXPECT_FLOAT_EQ(p.learnedTargetDb.load(), 6.0f);
-    EXPECT_TRUE(p.targetEdited.load()); // the kept offset shows as an edit
+    EXPECT_FLOAT_EQ(p.learn().target().learnedDb, 6.0f);
+    EXPECT_TRUE(p.learn().target().edited); // the kept offset shows as an edit
 }
 
 TEST(LearnRemap, AutoRepicksOnSourceChangeAConcreteCharacterOnlyMovesTheBase)
@@ -196,20 +200,20 @@ TEST(LearnRemap, AutoRepicksOnSourceChangeAConcreteCharacterOnlyMovesTheBase)
     setParameter(p, pSource, (float)sourceDrum);
     host.tick();
     ASSERT_TRUE(host.learn(drums()));
-    const auto stats = p.getLastLearnStatistics();
+    const auto stats = p.learn().getLastLearnStatistics();
 
     setParameter(p, pSource, (float)sourcePiano);
     host.tick();
     const int autoPick = mapping::mapLearn(stats, sourcePiano, 0, 0).character;
-    EXPECT_EQ(p.cachedBaseCharacter.load(), autoPick);
-    EXPECT_EQ(p.effectiveCharacter(), autoPick);
+    EXPECT_EQ(p.state().baseCharacter(), autoPick);
+    EXPECT_EQ(p.state().effectiveCharacter(), autoPick);
 
     setParameter(p, pCharacter, (float)characterVca);
     setParameter(p, pSource, (float)sourceDrum);
     host.tick();
-    EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), (float)characterVca);
-    EXPECT_EQ(p.cachedBaseCharacter.load(), mapping::mapLearn(stats, sourceDrum, 0, 0).character);
-    EXPECT_EQ(p.effectiveCharacter(), characterVca);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pCharacter), (float)characterVca);
+    EXPECT_EQ(p.state().baseCharacter(), mapping::mapLearn(stats, sourceDrum, 0, 0).character);
+    EXPECT_EQ(p.state().effectiveCharacter(), characterVca);
 }
 
 TEST(LearnTarget, SnapsToTheLearnValueAndStopsAtTheMaximum)
@@ -217,21 +221,21 @@ TEST(LearnTarget, SnapsToTheLearnValueAndStopsAtTheMaximum)
     OrlixAudioProcessor p;
     HostSimulation host(p);
     ASSERT_TRUE(host.learnAs(sourceDrum, drums()));
-    const float learned = p.learnedTargetDb.load();
+    const float learned = p.learn().target().learnedDb;
     const auto stored = [&] { return (double)p.getParameterState().state.getProperty(ids::targetDb); };
 
-    ASSERT_TRUE(p.setTargetFromMarker(learned + 0.004f));
+    ASSERT_TRUE(p.learn().setTargetFromMarker(learned + 0.004f));
     EXPECT_NEAR(stored(), learned, 1e-9);
-    ASSERT_TRUE(p.setTargetFromMarker(5.04f));
+    ASSERT_TRUE(p.learn().setTargetFromMarker(5.04f));
     EXPECT_NEAR(stored(), 5.0, 1e-9);
-    ASSERT_TRUE(p.setTargetFromMarker(50.0f));
-    EXPECT_NEAR(stored(), std::round(p.maxTargetDb.load() * 100.0) / 100.0, 1e-6);
+    ASSERT_TRUE(p.learn().setTargetFromMarker(50.0f));
+    EXPECT_NEAR(stored(), std::round(p.learn().target().maxDb * 100.0) / 100.0, 1e-6);
     host.tick();
-    EXPECT_NEAR(p.shownTargetDb.load(), p.maxTargetDb.load(), 0.006f);
-    EXPECT_FALSE(p.targetEdited.load()); // TARGET moves the base values with the controls
+    EXPECT_NEAR(p.learn().target().shownDb, p.learn().target().maxDb, 0.006f);
+    EXPECT_FALSE(p.learn().target().edited); // TARGET moves the base values with the controls
 
-    p.learnRequested = true;
-    EXPECT_FALSE(p.setTargetFromMarker(3.0f));
+    p.learn().setLearnRequested(true);
+    EXPECT_FALSE(p.learn().setTargetFromMarker(3.0f));
 }
 
 TEST(MakeupCalibration, CurvesStartAtTheOriginAndNeverGoBack)

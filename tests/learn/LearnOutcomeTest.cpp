@@ -65,7 +65,7 @@ Outcome learnAndMeasure(const std::vector<float>& material, int source, int nuan
     }
     std::sort(reductions.begin(), reductions.end());
     Outcome o;
-    o.target = p.learnedTargetDb.load();
+    o.target = p.learn().target().learnedDb;
     o.appliedP95 = reductions.empty() ? 0.0f : reductions[(size_t)((double)(reductions.size() - 1) * 0.95)];
     o.loudnessChange = loudnessOf(output) - loudnessOf(input);
     return o;

@@ -45,16 +45,16 @@ TEST(ParameterLayout, HostSeesSixteenParametersInTableOrder)
 TEST(ParameterLayout, FreshInstanceHasTheDocumentedDefaults)
 {
     OrlixAudioProcessor p;
-    EXPECT_FLOAT_EQ(p.rawParameter(pThreshold), -18.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), 4.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pAttack), 10.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pRelease), 200.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pKnee), 25.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pMix), 100.0f);
-    EXPECT_FLOAT_EQ(p.rawParameter(pOutput), 0.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pThreshold), -18.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pRatio), 4.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pAttack), 10.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pRelease), 200.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pKnee), 25.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pMix), 100.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pOutput), 0.0f);
     for (auto index :
          {pAutoMakeup, pAutoRelease, pCharacter, pSource, pNuance, pBypass, pDriveOn, pDrive, pDriveType})
-        EXPECT_FLOAT_EQ(p.rawParameter(index), 0.0f) << parameterId(index);
+        EXPECT_FLOAT_EQ(p.state().rawParameter(index), 0.0f) << parameterId(index);
     EXPECT_EQ(param(p, pNuance).getCurrentValueAsText(), "Gentle");
     EXPECT_EQ(param(p, pKnee).getCurrentValueAsText(), "25");
     EXPECT_EQ(param(p, pCharacter).getCurrentValueAsText(), "AUTO");

@@ -57,14 +57,14 @@ TEST(ProcessorShell, FullScaleSquareRaisesTheClipFlagButA09SineDoesNot)
     auto quiet = testsupport::sine(997.0, 48000.0, 4800, 0.9f);
     auto buffer = testsupport::toBuffer(quiet, quiet);
     fixture.run(buffer);
-    EXPECT_FALSE(fixture.processor.inputClip.load());
+    EXPECT_FALSE(fixture.processor.metering().inputClipped());
 
     std::vector<float> square(4800);
     for (size_t i = 0; i < square.size(); ++i)
         square[i] = (i / 24) % 2 == 0 ? 1.0f : -1.0f;
     auto loud = testsupport::toBuffer(square, square);
     fixture.run(loud);
-    EXPECT_TRUE(fixture.processor.inputClip.load());
+    EXPECT_TRUE(fixture.processor.metering().inputClipped());
 }
 
 TEST(ProcessorShell, NonFiniteInputIsMeteredAsSilence)
@@ -77,8 +77,8 @@ TEST(ProcessorShell, NonFiniteInputIsMeteredAsSilence)
                              i % 2 == 0 ? std::numeric_limits<float>::quiet_NaN()
                                         : std::numeric_limits<float>::infinity());
     fixture.run(buffer);
-    EXPECT_FALSE(fixture.processor.inputClip.load());
-    EXPECT_EQ(fixture.processor.takeInputPeak(), 0.0f);
+    EXPECT_FALSE(fixture.processor.metering().inputClipped());
+    EXPECT_EQ(fixture.processor.metering().takeInputPeak(), 0.0f);
     for (int ch = 0; ch < 2; ++ch)
         for (int i = 0; i < 512; ++i)
             ASSERT_EQ(buffer.getSample(ch, i), 0.0f);
@@ -93,8 +93,8 @@ TEST(ProcessorShell, MeterCellsHoldTheLargestValueUntilTaken)
         auto buffer = testsupport::toBuffer(x, x);
         fixture.run(buffer);
     }
-    EXPECT_FLOAT_EQ(fixture.processor.takeInputPeak(), 0.5f);
-    EXPECT_EQ(fixture.processor.takeInputPeak(), 0.0f);
+    EXPECT_FLOAT_EQ(fixture.processor.metering().takeInputPeak(), 0.5f);
+    EXPECT_EQ(fixture.processor.metering().takeInputPeak(), 0.0f);
 }
 
 TEST(ProcessorShell, PrepareAgainAtTheSameRateKeepsStateAnotherRateClearsMeters)
@@ -103,18 +103,18 @@ TEST(ProcessorShell, PrepareAgainAtTheSameRateKeepsStateAnotherRateClearsMeters)
     auto x = testsupport::constant(2048, 1.0f);
     auto buffer = testsupport::toBuffer(x, x);
     fixture.run(buffer);
-    const int frames = fixture.processor.history().writeCount();
+    const int frames = fixture.processor.metering().history().writeCount();
     ASSERT_GT(frames, 0);
 
     fixture.processor.prepareToPlay(48000.0, 1024);
-    EXPECT_EQ(fixture.processor.history().writeCount(), frames);
-    EXPECT_TRUE(fixture.processor.inputClip.load());
+    EXPECT_EQ(fixture.processor.metering().history().writeCount(), frames);
+    EXPECT_TRUE(fixture.processor.metering().inputClipped());
 
     fixture.processor.prepareToPlay(44100.0, 512);
-    EXPECT_FALSE(fixture.processor.inputClip.load());
-    EXPECT_FALSE(fixture.processor.outputClip.load());
-    EXPECT_EQ(fixture.processor.takeInputPeak(), 0.0f);
-    EXPECT_EQ(fixture.processor.history().writeCount(), 0); // the frame length changed
+    EXPECT_FALSE(fixture.processor.metering().inputClipped());
+    EXPECT_FALSE(fixture.processor.metering().outputClipped());
+    EXPECT_EQ(fixture.processor.metering().takeInputPeak(), 0.0f);
+    EXPECT_EQ(fixture.processor.metering().history().writeCount(), 0); // the frame length changed
 }
 
 TEST(ProcessorShell, SurplusOutputChannelsAreCleared)
@@ -170,10 +170,10 @@ TEST(ProcessorShell, HugeFiniteInputIsBoundedBeforeMetersAndEngine)
             for (int i = 0; i < 512; ++i)
                 ASSERT_TRUE(std::isfinite(block.getSample(ch, i))) << round;
     }
-    const float peak = p.processor.takeInputPeak();
+    const float peak = p.processor.metering().takeInputPeak();
     EXPECT_TRUE(std::isfinite(peak));
     EXPECT_LE(peak, orlix::sampleMagnitudeLimit);
-    EXPECT_TRUE(std::isfinite(p.processor.takeGainReduction()));
+    EXPECT_TRUE(std::isfinite(p.processor.metering().takeGainReduction()));
 }
 
 TEST(ProcessorShell, SwitchesHoldExactlyOnOrOffWhateverAHostWrites)
@@ -187,7 +187,7 @@ TEST(ProcessorShell, SwitchesHoldExactlyOnOrOffWhateverAHostWrites)
             parameter->setValueNotifyingHost(written);
             const float expected = written >= 0.5f ? 1.0f : 0.0f;
             EXPECT_EQ(parameter->getValue(), expected) << parameterId(index) << " " << written;
-            EXPECT_EQ(p.rawParameter(index), expected) << parameterId(index) << " " << written;
+            EXPECT_EQ(p.state().rawParameter(index), expected) << parameterId(index) << " " << written;
         }
         EXPECT_EQ(parameter->getDefaultValue(),
                   parameterTable[(size_t)index].defaultValue > 0.5f ? 1.0f : 0.0f);

@@ -44,8 +44,8 @@ TEST(StateFormat, SaveAndLoadKeepEveryKeyAndTheVersionStaysOutOfTheLiveTree)
     second.setStateInformation(blob.getData(), (int)blob.getSize());
     const auto& live = second.getParameterState().state;
     EXPECT_FALSE(live.hasProperty(ids::stateVersion));
-    EXPECT_FLOAT_EQ(second.rawParameter(pRatio), 7.5f);
-    EXPECT_FLOAT_EQ(second.rawParameter(pNuance), 6.0f);
+    EXPECT_FLOAT_EQ(second.state().rawParameter(pRatio), 7.5f);
+    EXPECT_FLOAT_EQ(second.state().rawParameter(pNuance), 6.0f);
 
     const auto& original = first.getParameterState().state;
     for (int i = 0; i < original.getNumProperties(); ++i)
@@ -81,12 +81,12 @@ TEST(StateFormat, NuanceIsLimitedToTheListOfItsSource)
     auto blob = testsupport::blobOfXml(stateXml("orlixAppliedSource=\"1\" orlixAppliedNuance=\"5\"",
                                                 paramXml("source", "1") + paramXml("nuance", "9")));
     p.setStateInformation(blob.getData(), (int)blob.getSize());
-    EXPECT_FLOAT_EQ(p.rawParameter(pNuance), 1.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pNuance), 1.0f);
     EXPECT_EQ((int)p.getParameterState().state.getProperty(ids::appliedNuance), 1);
 
     blob = testsupport::blobOfXml(stateXml("", paramXml("source", "1") + paramXml("nuance", "-3")));
     p.setStateInformation(blob.getData(), (int)blob.getSize());
-    EXPECT_FLOAT_EQ(p.rawParameter(pNuance), 0.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pNuance), 0.0f);
 }
 
 TEST(StateFormat, OldAutoCharacterStatesMigrateToAutoWithTheirPickAsBase)
@@ -97,11 +97,11 @@ TEST(StateFormat, OldAutoCharacterStatesMigrateToAutoWithTheirPickAsBase)
                  paramXml("character", "2") + paramXml("learn", "1") + paramXml("ratio", "6")));
     p.setStateInformation(blob.getData(), (int)blob.getSize());
     const auto& live = p.getParameterState().state;
-    EXPECT_FLOAT_EQ(p.rawParameter(pCharacter), 0.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pCharacter), 0.0f);
     float base = 0.0f;
     ASSERT_TRUE(getBaseValue(live, "character", base));
     EXPECT_FLOAT_EQ(base, 2.0f);
-    EXPECT_EQ(p.cachedBaseCharacter.load(), 2);
+    EXPECT_EQ(p.state().baseCharacter(), 2);
     EXPECT_TRUE(getBaseValue(live, "ratio", base));
     EXPECT_FLOAT_EQ(base, 6.0f);
     EXPECT_FALSE(live.hasProperty(ids::learnCharAuto));
@@ -116,7 +116,7 @@ TEST(StateFormat, ForeignOrBrokenBlobsChangeNothing)
     OrlixAudioProcessor p;
     setParameter(p, pRatio, 9.0f);
     const auto before = testsupport::saveState(p);
-    const int generation = p.stateLoadGeneration.load();
+    const int generation = p.state().loadGeneration();
 
     const auto foreign = testsupport::blobOfXml("<OTHER><PARAM id=\"ratio\" value=\"2\"/></OTHER>");
     p.setStateInformation(foreign.getData(), (int)foreign.getSize());
@@ -131,8 +131,8 @@ TEST(StateFormat, ForeignOrBrokenBlobsChangeNothing)
     p.setStateInformation(nullptr, 0);
     p.setStateInformation(before.getData(), 8);
 
-    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), 9.0f);
-    EXPECT_EQ(p.stateLoadGeneration.load(), generation);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pRatio), 9.0f);
+    EXPECT_EQ(p.state().loadGeneration(), generation);
     EXPECT_EQ(testsupport::saveState(p), before);
 }
 
@@ -142,7 +142,7 @@ TEST(StateFormat, FreshInstanceHasAppliedAndBaseKeysAndNoBaseCharacter)
     const auto& live = p.getParameterState().state;
     for (const auto& row : baseValueTable)
         EXPECT_TRUE(live.hasProperty(*row.key)) << row.key->toString();
-    EXPECT_EQ(p.cachedBaseCharacter.load(), 0); // AUTO acts as VCA until Learn picks
+    EXPECT_EQ(p.state().baseCharacter(), 0); // AUTO acts as VCA until Learn picks
     EXPECT_EQ((int)live.getProperty(ids::appliedSource), 0);
 }
 
@@ -171,12 +171,12 @@ TEST(StateFormat, PublishedCurvesReachTheAudioThreadMakeup)
     };
     EXPECT_NEAR(runGain(), 6.0f, 0.05f);
     {
-        const juce::ScopedLock lock(p.stateLock);
+        const juce::ScopedLock lock(p.state().getStateLock());
         auto& tree = p.getParameterState().state;
         writeLearnStatistics(tree, testsupport::sampleStatistics());
         tree.setProperty(ids::learnMkHist, "10:1:0.000", nullptr);
         tree.setProperty(ids::learnMkCurve, testsupport::sampleCurvesText(), nullptr);
     }
-    p.publishLearnCurves();
+    p.state().publishLearnCurves();
     EXPECT_NEAR(runGain(), 0.0f, 0.05f);
 }

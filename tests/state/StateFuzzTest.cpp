@@ -182,9 +182,9 @@ TEST(StateFuzz, HundredThousandDamagedBlobsLeaveThePluginWorking)
 
         const auto& live = p.getParameterState().state;
         ASSERT_FALSE(live.hasProperty(ids::stateVersion)) << i;
-        ASSERT_EQ(
-            clampNuance((int)std::lround(p.rawParameter(pSource)), (int)std::lround(p.rawParameter(pNuance))),
-            (int)std::lround(p.rawParameter(pNuance)))
+        ASSERT_EQ(clampNuance((int)std::lround(p.state().rawParameter(pSource)),
+                              (int)std::lround(p.state().rawParameter(pNuance))),
+                  (int)std::lround(p.state().rawParameter(pNuance)))
             << i;
         if (i % 5000 == 0)
             expectStillWorking(p);
@@ -292,8 +292,8 @@ TEST(StateFuzz, StructurallyHostileBlobsLeaveThePluginWorking)
     {
         SCOPED_TRACE(name);
         loadOnSmallStack(p, blobOfText(text));
-        const int loadedSource = (int)std::lround(p.rawParameter(pSource));
-        const int nuance = (int)std::lround(p.rawParameter(pNuance));
+        const int loadedSource = (int)std::lround(p.state().rawParameter(pSource));
+        const int nuance = (int)std::lround(p.state().rawParameter(pNuance));
         EXPECT_EQ(clampNuance(loadedSource, nuance), nuance);
         EXPECT_LE(p.getParameterState().state.getNumChildren(), 64);
         expectStillWorking(p);
@@ -315,7 +315,7 @@ TEST(StateFuzz, RepeatedParameterChildrenLoadTheFirstAndKeepOne)
     juce::AudioProcessor::copyXmlToBinary(*tree.createXml(), blob);
 
     p.setStateInformation(blob.getData(), (int)blob.getSize());
-    EXPECT_FLOAT_EQ(p.rawParameter(pRatio), 3.0f);
+    EXPECT_FLOAT_EQ(p.state().rawParameter(pRatio), 3.0f);
     int ratioChildren = 0;
     for (const auto& child : p.getParameterState().state)
         ratioChildren += child.getProperty(ids::id).toString() == "ratio" ? 1 : 0;

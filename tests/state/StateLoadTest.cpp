@@ -80,22 +80,23 @@ void expectLoadedExactly(UsedDrumInstance& used, const juce::ValueTree& tree)
     const auto blob = blobOf(tree);
     p.setStateInformation(blob.getData(), (int)blob.getSize());
 
-    const int source = (int)std::lround(p.rawParameter(pSource));
-    const int nuance = (int)std::lround(p.rawParameter(pNuance));
+    const int source = (int)std::lround(p.state().rawParameter(pSource));
+    const int nuance = (int)std::lround(p.state().rawParameter(pNuance));
     EXPECT_EQ(nuance, clampNuance(source, (int)std::lround(expectedValue(p, tree, pNuance))));
     for (size_t i = 0; i < numParameters; ++i)
     {
         const auto index = (ParameterIndex)i;
         if (index == pNuance)
             continue;
-        EXPECT_NEAR(p.rawParameter(index), expectedValue(p, tree, index), 1e-4f) << parameterId(index);
+        EXPECT_NEAR(p.state().rawParameter(index), expectedValue(p, tree, index), 1e-4f)
+            << parameterId(index);
     }
     // No base value may differ from its parameter: that would read as a user adjustment.
     for (const auto& row : baseValueTable)
     {
         float base = 0.0f;
         ASSERT_TRUE(getBaseValue(p.getParameterState().state, parameterId(row.parameter), base));
-        EXPECT_NEAR(base, p.rawParameter(row.parameter), 1e-4f) << parameterId(row.parameter);
+        EXPECT_NEAR(base, p.state().rawParameter(row.parameter), 1e-4f) << parameterId(row.parameter);
     }
 
     testsupport::GestureCounter counter;
@@ -105,7 +106,7 @@ void expectLoadedExactly(UsedDrumInstance& used, const juce::ValueTree& tree)
     p.removeListener(&counter);
     EXPECT_EQ(counter.changes, 0);
     EXPECT_EQ(counter.begun, 0);
-    EXPECT_FALSE(p.targetEdited.load());
+    EXPECT_FALSE(p.learn().target().edited);
 
     const auto saved = testsupport::saveState(p);
     OrlixAudioProcessor other;
@@ -122,8 +123,8 @@ TEST(StateLoad, AMissingSourceTakesItsDefaultAndTheNuanceFollowsIt)
     UsedDrumInstance used;
     const auto tree = without(olderState(), "source");
     expectLoadedExactly(used, tree);
-    EXPECT_EQ(std::lround(used.p.rawParameter(pSource)), (long)defaultOf(used.p, pSource));
-    EXPECT_EQ(std::lround(used.p.rawParameter(pNuance)), nuanceNames(sourceUniversal).size() - 1);
+    EXPECT_EQ(std::lround(used.p.state().rawParameter(pSource)), (long)defaultOf(used.p, pSource));
+    EXPECT_EQ(std::lround(used.p.state().rawParameter(pNuance)), nuanceNames(sourceUniversal).size() - 1);
 }
 
 TEST(StateLoad, AMissingOrMalformedParameterTakesItsDefaultAndBecomesItsBase)
@@ -131,14 +132,14 @@ TEST(StateLoad, AMissingOrMalformedParameterTakesItsDefaultAndBecomesItsBase)
     {
         UsedDrumInstance used;
         expectLoadedExactly(used, without(olderState(), "ratio"));
-        EXPECT_FLOAT_EQ(used.p.rawParameter(pRatio), defaultOf(used.p, pRatio));
+        EXPECT_FLOAT_EQ(used.p.state().rawParameter(pRatio), defaultOf(used.p, pRatio));
     }
     {
         UsedDrumInstance used;
         auto tree = olderState();
         tree.getChildWithProperty(ids::id, "ratio").setProperty(ids::value, "abc", nullptr);
         expectLoadedExactly(used, tree);
-        EXPECT_FLOAT_EQ(used.p.rawParameter(pRatio), defaultOf(used.p, pRatio));
+        EXPECT_FLOAT_EQ(used.p.state().rawParameter(pRatio), defaultOf(used.p, pRatio));
     }
 }
 
@@ -148,7 +149,7 @@ TEST(StateLoad, ANuanceAloneIsClampedForTheDefaultSource)
     juce::ValueTree tree(ids::parametersType);
     setParamChildValue(tree, "nuance", 5.0f);
     expectLoadedExactly(used, tree);
-    EXPECT_EQ(std::lround(used.p.rawParameter(pSource)), (long)defaultOf(used.p, pSource));
+    EXPECT_EQ(std::lround(used.p.state().rawParameter(pSource)), (long)defaultOf(used.p, pSource));
 }
 
 TEST(StateLoad, AHostLoadDuringARemapSurvivesIt)
@@ -162,20 +163,22 @@ TEST(StateLoad, AHostLoadDuringARemapSurvivesIt)
     // project between the mapping and its write.
     setParameter(p, pSource, (float)sourcePiano);
     bool loadedMeanwhile = false;
-    p.checkpointHook = [&](const juce::String& label)
-    {
-        if (label == "reconcile-before-write" && !loadedMeanwhile)
+    p.state().setCheckpointHook(
+        [&](const juce::String& label)
         {
-            loadedMeanwhile = true;
-            p.setStateInformation(blob.getData(), (int)blob.getSize());
-        }
-    };
+            if (label == "reconcile-before-write" && !loadedMeanwhile)
+            {
+                loadedMeanwhile = true;
+                p.setStateInformation(blob.getData(), (int)blob.getSize());
+            }
+        });
     used.host.tick();
-    p.checkpointHook = nullptr;
+    p.state().setCheckpointHook(nullptr);
     ASSERT_TRUE(loadedMeanwhile);
 
     for (int i = 0; i < 3; ++i)
         used.host.tick();
     for (auto index : {pSource, pNuance, pRatio, pThreshold})
-        EXPECT_NEAR(p.rawParameter(index), expectedValue(p, loaded, index), 1e-4f) << parameterId(index);
+        EXPECT_NEAR(p.state().rawParameter(index), expectedValue(p, loaded, index), 1e-4f)
+            << parameterId(index);
 }

@@ -27,7 +27,7 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
         {
             while (!stop)
             {
-                p.publishLearnCurves();
+                p.state().publishLearnCurves();
                 ++publications;
                 std::this_thread::yield();
             }
@@ -52,5 +52,5 @@ TEST(StateThreads, SavesLoadsBlocksAndPublicationRunConcurrentlyWithoutLosingKey
     publisher.join();
 
     EXPECT_EQ(lostKeys, 0);
-    EXPECT_EQ(p.stateLoadGeneration.load(), 300);
+    EXPECT_EQ(p.state().loadGeneration(), 300);
 }

@@ -38,20 +38,20 @@ TEST(UndoThreads, UndoRedoAndTheLearnTimerRaceNeitherLoadsNorBlocks)
         testsupport::editParameter(p, (i % 2) == 0 ? pRatio : pThreshold,
                                    (i % 2) == 0 ? 2.0f + (float)(i % 7) : -30.0f);
         testsupport::editParameter(p, pSource, (float)(i % 13));
-        if (p.undo())
+        if (p.undoHistory().undo())
             ++restored;
-        if (i % 3 == 0 && p.redo())
+        if (i % 3 == 0 && p.undoHistory().redo())
             ++restored;
-        p.learnRequested = (i % 50) < 10;
+        p.learn().setLearnRequested((i % 50) < 10);
         p.timerTick();
-        p.setTargetFromMarker(3.0f + (float)(i % 5));
+        p.learn().setTargetFromMarker(3.0f + (float)(i % 5));
     }
     while (audio.blocks < 100 || loads < 20)
         std::this_thread::yield();
     stop = true;
     audio.stop();
     host.join();
-    p.learnRequested = false;
+    p.learn().setLearnRequested(false);
     p.timerTick();
 
     EXPECT_GT(restored, 0);

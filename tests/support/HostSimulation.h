@@ -63,14 +63,14 @@ public:
     // Presses LEARN and plays the material in a loop until the run ends (or the limit).
     bool learn(const std::vector<float>& left, const std::vector<float>& right = {}, double maxSeconds = 60.0)
     {
-        processor.learnRequested = true;
+        processor.learn().setLearnRequested(true);
         double played = 0.0;
-        while (processor.learnRequested && played < maxSeconds)
+        while (processor.learn().isLearnRequested() && played < maxSeconds)
         {
             play(left, right);
             played += (double)left.size() / sampleRate;
         }
-        return !processor.learnRequested;
+        return !processor.learn().isLearnRequested();
     }
 
     // Chooses the SOURCE, learns on the material and lets the timer publish the result.
@@ -88,12 +88,12 @@ public:
     bool waitForDriveEq(double seconds = 120.0)
     {
         const auto until = juce::Time::getMillisecondCounterHiRes() + seconds * 1000.0;
-        while (processor.driveEqPending && juce::Time::getMillisecondCounterHiRes() < until)
+        while (processor.learn().isDriveEqPending() && juce::Time::getMillisecondCounterHiRes() < until)
         {
             tick();
             juce::Thread::sleep(10);
         }
-        return !processor.driveEqPending;
+        return !processor.learn().isDriveEqPending();
     }
 
     OrlixAudioProcessor& processor;
@@ -112,10 +112,10 @@ inline void setParameter(OrlixAudioProcessor& p, orlix::ParameterIndex index, fl
 // An editor edit: one gesture around one parameter change.
 inline void editParameter(OrlixAudioProcessor& p, orlix::ParameterIndex index, float value)
 {
-    p.beginUndoGesture();
+    p.undoHistory().beginUndoGesture();
     setParameter(p, index, value);
-    p.commitUndoGesture();
-    p.endUndoGesture();
+    p.undoHistory().commitUndoGesture();
+    p.undoHistory().endUndoGesture();
 }
 
 } // namespace testsupport

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "learn/LearnAnalyzer.h"
-#include "learn/LearnStatistics.h"
+#include "state/LearnStatistics.h"
 
 #include <vector>
 

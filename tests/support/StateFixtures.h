@@ -1,7 +1,7 @@
 #pragma once
 
-#include "learn/LearnStatistics.h"
 #include "processor/OrlixAudioProcessor.h"
+#include "state/LearnStatistics.h"
 #include "state/LearnTextFormats.h"
 #include "state/StateIds.h"
 
@@ -78,7 +78,7 @@ inline orlix::DriveEqTable sampleDriveEq()
 inline void writeSampleLearnResult(OrlixAudioProcessor& p)
 {
     {
-        const juce::ScopedLock lock(p.stateLock);
+        const juce::ScopedLock lock(p.state().getStateLock());
         auto& tree = p.getParameterState().state;
         orlix::writeLearnStatistics(tree, sampleStatistics());
         tree.setProperty(orlix::ids::learnMkHist, sampleHistogramText(), nullptr);
@@ -87,7 +87,7 @@ inline void writeSampleLearnResult(OrlixAudioProcessor& p)
         tree.setProperty(orlix::ids::learnId, 12345, nullptr);
         tree.setProperty(orlix::ids::targetDb, 5.25, nullptr);
     }
-    p.publishLearnCurves();
+    p.state().publishLearnCurves();
 }
 
 inline juce::MemoryBlock saveState(OrlixAudioProcessor& p)

@@ -1,12 +1,11 @@
-// The processor's persisted state: host save and load, the migrations of older
-// states, and the hand-over of the Learn curves to the audio thread.
-#include "processor/OrlixAudioProcessor.h"
+#include "state/PluginState.h"
 
 #include "state/BaseValues.h"
 #include "state/StateBlob.h"
 #include "state/StateIds.h"
 
-using namespace orlix;
+namespace orlix
+{
 
 namespace
 {
@@ -53,12 +52,109 @@ int roundedProperty(const juce::ValueTree& tree, const juce::Identifier& key, in
 }
 } // namespace
 
-float OrlixAudioProcessor::currentParameterValue(ParameterIndex index) const
+PluginState::PluginState(juce::AudioProcessorValueTreeState& parameterState,
+                         std::shared_ptr<std::atomic<int>> sourceCell)
+    : parameters(parameterState), cachedSource(std::move(sourceCell))
 {
-    return rawParameters[(size_t)index]->load();
+    for (size_t i = 0; i < numParameters; ++i)
+        rawParameters[i] = parameters.getRawParameterValue(parameterId((ParameterIndex)i));
 }
 
-float OrlixAudioProcessor::valueAfterLoad(const juce::ValueTree& tree, ParameterIndex index) const
+int PluginState::roundedParameter(ParameterIndex index) const noexcept
+{
+    return (int)std::lround(rawParameter(index));
+}
+
+void PluginState::setParameterWithGesture(ParameterIndex index, float denormalisedValue)
+{
+    auto* parameter = parameters.getParameter(parameterId(index));
+    parameter->beginChangeGesture();
+    parameter->setValueNotifyingHost(parameter->convertTo0to1(denormalisedValue));
+    parameter->endChangeGesture();
+}
+
+int PluginState::effectiveCharacter() const noexcept
+{
+    const int character = roundedParameter(pCharacter);
+    if (character != characterAuto)
+        return std::clamp(character, 1, 3);
+    const int base = cachedBaseCharacter.load();
+    return base != 0 ? base : characterVca;
+}
+
+EngineSettings PluginState::buildEngineSettings(const LearnCurves& curves) const noexcept
+{
+    EngineSettings s;
+    s.thresholdDb = rawParameter(pThreshold);
+    s.ratio = rawParameter(pRatio);
+    s.attackMs = rawParameter(pAttack);
+    s.releaseMs = rawParameter(pRelease);
+    s.kneeDb = juce::jlimit(0.0f, 100.0f, rawParameter(pKnee)) * 0.01f * 24.0f;
+    s.mix = rawParameter(pMix) * 0.01f;
+    s.outputDb = rawParameter(pOutput);
+    s.autoMakeup = rawParameter(pAutoMakeup) > 0.5f;
+    s.autoRelease = rawParameter(pAutoRelease) > 0.5f;
+
+    int character = (int)std::lround(rawParameter(pCharacter));
+    if (character == characterAuto)
+    {
+        const int base = cachedBaseCharacter.load();
+        character = base != 0 ? base : characterVca;
+    }
+    s.character = character;
+
+    s.driveOn = rawParameter(pDriveOn) > 0.5f;
+    s.driveAmount = rawParameter(pDrive);
+    s.driveType = (int)std::lround(rawParameter(pDriveType));
+
+    if (curves.valid)
+    {
+        s.learnCurvesPresent = true;
+        s.histogramValid = curves.histogramValid;
+        s.histogramWeight = curves.histogramWeight;
+        s.histogramCrest = curves.histogramValue;
+        const size_t slot = (size_t)juce::jlimit(1, 3, character) - 1;
+        s.curveValid = curves.curvesValid;
+        s.curveX = curves.curveX[slot];
+        s.curveY = curves.curveY[slot];
+        s.driveEqValid = curves.driveEqValid;
+        s.driveEq = curves.driveEq;
+    }
+    return s;
+}
+
+juce::ValueTree PluginState::copyState()
+{
+    const juce::ScopedLock lock(stateLock);
+    return parameters.copyState();
+}
+
+int PluginState::version() const
+{
+    const juce::ScopedLock lock(stateLock);
+    return stateVersion;
+}
+
+bool PluginState::readStoredStatistics(LearnStatistics& stats)
+{
+    const juce::ScopedLock lock(stateLock);
+    return readLearnStatistics(parameters.state, stats, &traceCache);
+}
+
+int PluginState::storedLearnId() const
+{
+    const juce::ScopedLock lock(stateLock);
+    const auto id = readDoubleProperty(parameters.state, ids::learnId);
+    return id ? (int)std::clamp(*id, -2147483647.0, 2147483647.0) : 0;
+}
+
+void PluginState::checkpoint(const char* label) const
+{
+    if (checkpointHook)
+        checkpointHook(label);
+}
+
+float PluginState::valueAfterLoad(const juce::ValueTree& tree, ParameterIndex index) const
 {
     // The framework snaps a loaded value into its range and gives a parameter
     // without a "PARAM" child its default.
@@ -69,29 +165,29 @@ float OrlixAudioProcessor::valueAfterLoad(const juce::ValueTree& tree, Parameter
     return parameter->convertFrom0to1(parameter->convertTo0to1(stored));
 }
 
-void OrlixAudioProcessor::refreshCachedBaseCharacter()
+void PluginState::refreshCachedBaseCharacter()
 {
     const juce::ScopedLock lock(stateLock);
     cachedBaseCharacter = roundedProperty(parameters.state, ids::baseCharacter, 0);
 }
 
-void OrlixAudioProcessor::initialiseStateKeys()
+void PluginState::initialiseStateKeys()
 {
     {
         const juce::ScopedLock lock(stateLock);
         auto& tree = parameters.state;
-        tree.setProperty(ids::appliedSource, (int)std::lround(currentParameterValue(pSource)), nullptr);
-        tree.setProperty(ids::appliedNuance, (int)std::lround(currentParameterValue(pNuance)), nullptr);
-        tree.setProperty(ids::appliedCharacter, (int)std::lround(currentParameterValue(pCharacter)), nullptr);
+        tree.setProperty(ids::appliedSource, (int)std::lround(rawParameter(pSource)), nullptr);
+        tree.setProperty(ids::appliedNuance, (int)std::lround(rawParameter(pNuance)), nullptr);
+        tree.setProperty(ids::appliedCharacter, (int)std::lround(rawParameter(pCharacter)), nullptr);
         for (const auto& row : baseValueTable)
             if (!tree.hasProperty(*row.key))
-                setBaseValue(tree, parameterId(row.parameter), currentParameterValue(row.parameter));
+                setBaseValue(tree, parameterId(row.parameter), rawParameter(row.parameter));
         refreshCachedBaseCharacter();
     }
     publishLearnCurves();
 }
 
-void OrlixAudioProcessor::getStateInformation(juce::MemoryBlock& destData)
+void PluginState::getStateInformation(juce::MemoryBlock& destData)
 {
     juce::ValueTree copy;
     int version = 1;
@@ -102,10 +198,10 @@ void OrlixAudioProcessor::getStateInformation(juce::MemoryBlock& destData)
     }
     copy.setProperty(ids::stateVersion, version, nullptr);
     if (auto xml = copy.createXml())
-        copyXmlToBinary(*xml, destData);
+        juce::AudioProcessor::copyXmlToBinary(*xml, destData);
 }
 
-void OrlixAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
+void PluginState::setStateInformation(const void* data, int sizeInBytes)
 {
     auto xml = xmlOfStateBlob(data, sizeInBytes);
     // The tree's type is fixed; comparing with the constant keeps the live tree out of reach
@@ -118,7 +214,7 @@ void OrlixAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
     applyStateTree(juce::ValueTree::fromXml(*xml), true);
 }
 
-void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromHost)
+void PluginState::applyStateTree(const juce::ValueTree& tree, bool fromHost)
 {
     const juce::ScopedLock lock(stateLock);
     auto copy = tree.createCopy();
@@ -196,11 +292,11 @@ void OrlixAudioProcessor::applyStateTree(const juce::ValueTree& tree, bool fromH
     parameters.replaceState(copy);
 
     refreshCachedBaseCharacter();
-    cachedSource->store((int)std::lround(currentParameterValue(pSource)));
+    cachedSource->store((int)std::lround(rawParameter(pSource)));
     publishLearnCurves();
 }
 
-void OrlixAudioProcessor::publishLearnCurves()
+void PluginState::publishLearnCurves()
 {
     LearnCurves curves;
     {
@@ -210,3 +306,14 @@ void OrlixAudioProcessor::publishLearnCurves()
     const juce::SpinLock::ScopedLockType spin(learnCurvesBusy);
     publishedLearnCurves = curves;
 }
+
+// audio thread
+void PluginState::takeLearnCurves(LearnCurves& into) noexcept
+{
+    if (!learnCurvesBusy.tryEnter())
+        return; // the message thread is publishing: keep last block's copy
+    into = publishedLearnCurves;
+    learnCurvesBusy.exit();
+}
+
+} // namespace orlix

@@ -1,12 +1,10 @@
-// The Learn run and the TARGET control, driven by the processor's 40 ms timer
-// on the message thread.
-#include "processor/OrlixAudioProcessor.h"
+#include "learn/LearnSession.h"
 
-#include "learn/MakeupCalibration.h"
 #include "state/BaseValues.h"
 #include "state/StateIds.h"
 
-using namespace orlix;
+namespace orlix
+{
 
 namespace
 {
@@ -22,41 +20,46 @@ juce::Random& learnIdGenerator()
     }();
     return random;
 }
+
+// The character AUTO would choose for this material, whatever is selected now.
+int baseCharacterFor(const LearnStatistics& stats, int source, int nuance, int character,
+                     const LearnResult& result)
+{
+    return character != characterAuto ? mapping::mapLearn(stats, source, nuance, characterAuto).character
+                                      : result.character;
+}
 } // namespace
 
-void OrlixAudioProcessor::timerCallback()
+LearnSession::LearnSession(PluginState& stateToUse, UndoHistory& undo, DriveEqWorker& worker)
+    : state(stateToUse), undoHistory(undo), driveEqWorker(worker)
 {
-    timerTick();
+    undoHistory.setBusyCheck([this] { return isBusy(); });
+    undoHistory.setRestoreListener([this] { restoredFromUndo(); });
 }
 
-void OrlixAudioProcessor::checkpoint(const char* label) const
+void LearnSession::prepare(double sampleRate, int inputChannels)
 {
-    if (checkpointHook)
-        checkpointHook(label);
+    tailSampleRate = sampleRate;
+    captureFifo.prepare(sampleRate, inputChannels);
+    learnAnalyzer.prepare(sampleRate);
+    learnPhase = 0;
+    learnListening = false;
+    clearProgress();
 }
 
-int OrlixAudioProcessor::roundedParameter(ParameterIndex index) const
+void LearnSession::restoredFromUndo()
 {
-    return (int)std::lround(currentParameterValue(index));
+    LearnStatistics stats;
+    {
+        const juce::ScopedLock lock(state.getStateLock());
+        if (!readLearnStatistics(state.tree(), stats))
+            stats = LearnStatistics{};
+    }
+    lastLearnStatistics = stats;
+    publishTarget();
 }
 
-int OrlixAudioProcessor::effectiveCharacter() const
-{
-    const int character = roundedParameter(pCharacter);
-    if (character != characterAuto)
-        return std::clamp(character, 1, 3);
-    const int base = cachedBaseCharacter.load();
-    return base != 0 ? base : characterVca;
-}
-
-int OrlixAudioProcessor::storedLearnId() const
-{
-    const juce::ScopedLock lock(stateLock);
-    const auto id = readDoubleProperty(parameters.state, ids::learnId);
-    return id ? (int)std::clamp(*id, -2147483647.0, 2147483647.0) : 0;
-}
-
-void OrlixAudioProcessor::clearProgress()
+void LearnSession::clearProgress()
 {
     learnProgress = 0.0f;
     learnSignalLow = false;
@@ -64,16 +67,16 @@ void OrlixAudioProcessor::clearProgress()
 }
 
 //==============================================================================
-void OrlixAudioProcessor::timerTick()
+void LearnSession::tick()
 {
-    if (hostStateLoaded.exchange(false) && driveEqPending && storedLearnId() != driveEqLearnId.load())
+    if (state.takeHostStateLoaded() && driveEqPending && state.storedLearnId() != driveEqLearnId.load())
     {
         // The host replaced the Learn result the table was being measured for.
         driveEqWorker.stop();
         driveEqPending = false;
     }
 
-    if (gestureDepth == 0)
+    if (undoHistory.gestureDepth() == 0)
     {
         collectDriveEqResult();
         if (!learnRequested && !learnListening && reconcileSourceAndNuance())
@@ -93,7 +96,7 @@ void OrlixAudioProcessor::timerTick()
         cancelRun();
 }
 
-void OrlixAudioProcessor::collectDriveEqResult()
+void LearnSession::collectDriveEqResult()
 {
     DriveEqTable table;
     int id = 0;
@@ -104,46 +107,41 @@ void OrlixAudioProcessor::collectDriveEqResult()
         return;
     const auto text = driveEqText(table);
     {
-        const juce::ScopedLock lock(stateLock);
-        if (storedLearnId() == id)
+        const juce::ScopedLock lock(state.getStateLock());
+        if (state.storedLearnId() == id)
         {
-            parameters.state.setProperty(ids::learnDriveEq, text, nullptr);
-            publishLearnCurves();
+            state.tree().setProperty(ids::learnDriveEq, text, nullptr);
+            state.publishLearnCurves();
         }
     }
     writeDriveEqIntoSnapshots(id, text);
 }
 
-void OrlixAudioProcessor::writeDriveEqIntoSnapshots(int learnId, const juce::String& text)
+void LearnSession::writeDriveEqIntoSnapshots(int learnId, const juce::String& text)
 {
-    auto update = [&](juce::ValueTree& snapshot)
-    {
-        const auto id = readDoubleProperty(snapshot, ids::learnId);
-        if (id && (int)*id == learnId)
-            snapshot.setProperty(ids::learnDriveEq, text, nullptr);
-    };
-    for (auto& s : undoHistory.undoStack)
-        update(s);
-    for (auto& s : undoHistory.redoStack)
-        update(s);
-    if (undoHistory.pending)
-        update(*undoHistory.pending);
+    undoHistory.updateSnapshots(
+        [&](juce::ValueTree& snapshot)
+        {
+            const auto id = readDoubleProperty(snapshot, ids::learnId);
+            if (id && (int)*id == learnId)
+                snapshot.setProperty(ids::learnDriveEq, text, nullptr);
+        });
 }
 
-bool OrlixAudioProcessor::reconcileSourceAndNuance()
+bool LearnSession::reconcileSourceAndNuance()
 {
     int source = 0, nuance = 0, generation = 0;
     {
-        const juce::ScopedLock lock(stateLock);
-        generation = stateLoadGeneration.load();
-        source = roundedParameter(pSource);
-        nuance = roundedParameter(pNuance);
+        const juce::ScopedLock lock(state.getStateLock());
+        generation = state.loadGeneration();
+        source = state.roundedParameter(pSource);
+        nuance = state.roundedParameter(pNuance);
         if (clampNuance(source, nuance) != nuance)
-            setParameterWithGesture(pNuance, (float)clampNuance(source, nuance));
+            state.setParameterWithGesture(pNuance, (float)clampNuance(source, nuance));
 
-        source = roundedParameter(pSource);
-        nuance = roundedParameter(pNuance);
-        auto& tree = parameters.state;
+        source = state.roundedParameter(pSource);
+        nuance = state.roundedParameter(pNuance);
+        auto& tree = state.tree();
         if (!tree.hasProperty(ids::appliedSource))
             tree.setProperty(ids::appliedSource, source, nullptr);
         if (!tree.hasProperty(ids::appliedNuance))
@@ -157,15 +155,15 @@ bool OrlixAudioProcessor::reconcileSourceAndNuance()
         tree.setProperty(ids::appliedNuance, nuance, nullptr);
     }
 
-    checkpoint("reconcile-mid");
+    state.checkpoint("reconcile-mid");
     LearnStatistics stats;
     {
-        const juce::ScopedLock lock(stateLock);
-        if (!readLearnStatistics(parameters.state, stats))
+        const juce::ScopedLock lock(state.getStateLock());
+        if (!readLearnStatistics(state.tree(), stats))
             return false;
     }
     lastLearnStatistics = stats;
-    const int character = roundedParameter(pCharacter);
+    const int character = state.roundedParameter(pCharacter);
     lastLearnResult = mapping::mapLearn(stats, source, nuance, character);
     if (!lastLearnResult.valid)
         return false;
@@ -179,10 +177,10 @@ bool OrlixAudioProcessor::reconcileSourceAndNuance()
     lastLearnResult.threshold =
         std::clamp(mapping::findThreshold(stats, lastLearnResult, target, rk.ratio, rk.knee), -60.0f, -1.0f);
 
-    checkpoint("reconcile-before-write");
+    state.checkpoint("reconcile-before-write");
     {
-        const juce::ScopedLock lock(stateLock);
-        if (stateLoadGeneration.load() != generation)
+        const juce::ScopedLock lock(state.getStateLock());
+        if (state.loadGeneration() != generation)
             return false; // the host loaded a state while this mapping ran: it stays
         applyLearnedRecord(lastLearnResult, true, baseCharacter);
         setTargetDb(profile.targetDb);
@@ -191,19 +189,11 @@ bool OrlixAudioProcessor::reconcileSourceAndNuance()
     return true;
 }
 
-int OrlixAudioProcessor::baseCharacterFor(const LearnStatistics& stats, int source, int nuance, int character,
-                                          const LearnResult& result) const
-{
-    // The character AUTO would choose for this material, whatever is selected now.
-    return character != characterAuto ? mapping::mapLearn(stats, source, nuance, characterAuto).character
-                                      : result.character;
-}
-
-void OrlixAudioProcessor::startListening()
+void LearnSession::startListening()
 {
     driveEqWorker.stop();
     driveEqPending = false;
-    learnGeneration = stateLoadGeneration.load();
+    learnGeneration = state.loadGeneration();
     learnPhase = 0;
     learnAnalyzer.reset();
     clearProgress();
@@ -211,11 +201,11 @@ void OrlixAudioProcessor::startListening()
     learnPhase = 1;
 }
 
-void OrlixAudioProcessor::listen()
+void LearnSession::listen()
 {
     if (learnPhase.load() != 2)
         return; // armed, but no audio has arrived yet
-    if (gestureDepth > 0 && learnAnalyzer.hasCountedEnough())
+    if (undoHistory.gestureDepth() > 0 && learnAnalyzer.hasCountedEnough())
         return; // finishing waits until the user lets go
     learnAnalyzer.drainCapture(captureFifo);
     const auto progress = (float)learnAnalyzer.progress();
@@ -224,28 +214,28 @@ void OrlixAudioProcessor::listen()
     learnSignalLow = seconds > 3.0f && progress < 0.05f;
     learnSecondsAnalysed = seconds;
     // A run never finishes under an open gesture, even when this drain reached the count.
-    if (learnAnalyzer.hasCountedEnough() && gestureDepth == 0)
+    if (learnAnalyzer.hasCountedEnough() && undoHistory.gestureDepth() == 0)
         finishRun();
 }
 
-void OrlixAudioProcessor::cancelRun()
+void LearnSession::cancelRun()
 {
     learnPhase = 0;
     learnListening = false;
     clearProgress();
 }
 
-void OrlixAudioProcessor::finishRun()
+void LearnSession::finishRun()
 {
     learnPhase = 0;
     learnListening = false;
     auto finished = learnAnalyzer.finishStatistics();
     lastLearnStatistics = finished.statistics;
 
-    auto snapshot = takeSnapshot();
-    const int source = roundedParameter(pSource);
-    const int nuance = roundedParameter(pNuance);
-    const int character = roundedParameter(pCharacter);
+    auto snapshot = undoHistory.takeSnapshot();
+    const int source = state.roundedParameter(pSource);
+    const int nuance = state.roundedParameter(pNuance);
+    const int character = state.roundedParameter(pCharacter);
     lastLearnResult = mapping::mapForProfileTarget(lastLearnStatistics, source, nuance, character);
 
     if (lastLearnResult.valid)
@@ -253,12 +243,12 @@ void OrlixAudioProcessor::finishRun()
         const int baseCharacter =
             baseCharacterFor(lastLearnStatistics, source, nuance, character, lastLearnResult);
         const auto texts = calibration::runCalibration(lastLearnResult, lastLearnStatistics,
-                                                       finished.captured, tailSampleRate);
+                                                       finished.captured, tailSampleRate, threadStarter);
 
-        checkpoint("learn-before-write");
+        state.checkpoint("learn-before-write");
         bool wrote = false;
         {
-            const juce::ScopedLock lock(stateLock);
+            const juce::ScopedLock lock(state.getStateLock());
             wrote = writeLearnResult(source, nuance,
                                      texts ? std::optional<juce::String>(texts->histogram) : std::nullopt,
                                      texts ? std::optional<juce::String>(texts->curves) : std::nullopt);
@@ -266,25 +256,25 @@ void OrlixAudioProcessor::finishRun()
 
         if (wrote)
         {
-            pushUndo(snapshot);
-            undoHistory.pending.reset();
+            undoHistory.pushUndo(snapshot);
+            undoHistory.dropPendingSnapshot();
             LearnCurves curves;
             {
-                const juce::ScopedLock lock(stateLock);
-                if (learnGeneration == stateLoadGeneration.load())
+                const juce::ScopedLock lock(state.getStateLock());
+                if (learnGeneration == state.loadGeneration())
                 {
-                    checkpoint("learn-apply-mid");
+                    state.checkpoint("learn-apply-mid");
                     applyLearnedRecord(lastLearnResult, false, baseCharacter);
                 }
-                curves = parseLearnCurves(parameters.state);
+                curves = parseLearnCurves(state.tree());
             }
             if (curves.histogramValid)
             {
-                const int id = storedLearnId();
+                const int id = state.storedLearnId();
                 driveEqLearnId = id;
-                driveEqPending =
-                    driveEqWorker.start(std::move(finished.captured), tailSampleRate, id,
-                                        buildEngineSettings(curves), std::move(finished.capturedChannels));
+                driveEqPending = driveEqWorker.start(std::move(finished.captured), tailSampleRate, id,
+                                                     state.buildEngineSettings(curves),
+                                                     std::move(finished.capturedChannels));
             }
             else
             {
@@ -300,28 +290,27 @@ void OrlixAudioProcessor::finishRun()
     clearProgress();
 }
 
-bool OrlixAudioProcessor::writeLearnResult(int source, int nuance,
-                                           const std::optional<juce::String>& histogram,
-                                           const std::optional<juce::String>& curves)
+bool LearnSession::writeLearnResult(int source, int nuance, const std::optional<juce::String>& histogram,
+                                    const std::optional<juce::String>& curves)
 {
-    const juce::ScopedLock lock(stateLock);
-    if (stateLoadGeneration.load() != learnGeneration)
+    const juce::ScopedLock lock(state.getStateLock());
+    if (state.loadGeneration() != learnGeneration)
         return false;
-    auto& tree = parameters.state;
+    auto& tree = state.tree();
     writeLearnStatistics(tree, lastLearnStatistics);
     tree.setProperty(ids::appliedSource, source, nullptr);
     tree.setProperty(ids::appliedNuance, nuance, nullptr);
 
-    const int previous = storedLearnId();
+    const int previous = state.storedLearnId();
     int id = 0;
     do
         id = learnIdGenerator().nextInt(2147483646) + 1;
     while (id == previous);
     tree.setProperty(ids::learnId, id, nullptr);
 
-    checkpoint("learn-state-mid");
+    state.checkpoint("learn-state-mid");
     setTargetDb(lookupProfile(source, nuance).targetDb);
-    ++learnRevision;
+    state.noteLearnWrite();
     if (histogram && curves)
     {
         tree.setProperty(ids::learnMkHist, *histogram, nullptr);
@@ -333,20 +322,12 @@ bool OrlixAudioProcessor::writeLearnResult(int source, int nuance,
         tree.removeProperty(ids::learnMkCurve, nullptr);
     }
     tree.removeProperty(ids::learnDriveEq, nullptr);
-    publishLearnCurves();
+    state.publishLearnCurves();
     return true;
 }
 
 //==============================================================================
-void OrlixAudioProcessor::setParameterWithGesture(ParameterIndex index, float denormalisedValue)
-{
-    auto* parameter = parameters.getParameter(parameterId(index));
-    parameter->beginChangeGesture();
-    parameter->setValueNotifyingHost(parameter->convertTo0to1(denormalisedValue));
-    parameter->endChangeGesture();
-}
-
-void OrlixAudioProcessor::applyLearnedRecord(const LearnResult& r, bool keepUserOffsets, int baseCharacter)
+void LearnSession::applyLearnedRecord(const LearnResult& r, bool keepUserOffsets, int baseCharacter)
 {
     applyLearnedValue(pThreshold, r.threshold, keepUserOffsets);
     applyLearnedValue(pRatio, r.ratio, keepUserOffsets);
@@ -359,26 +340,26 @@ void OrlixAudioProcessor::applyLearnedRecord(const LearnResult& r, bool keepUser
     applyLearnedValue(pDrive, r.drive, keepUserOffsets);
     applyLearnedValue(pDriveType, (float)r.driveType, keepUserOffsets);
     {
-        const juce::ScopedLock lock(stateLock);
-        setBaseValue(parameters.state, parameterId(pCharacter), (float)baseCharacter);
-        parameters.state.setProperty(ids::appliedCharacter, r.character, nullptr);
+        const juce::ScopedLock lock(state.getStateLock());
+        setBaseValue(state.tree(), parameterId(pCharacter), (float)baseCharacter);
+        state.tree().setProperty(ids::appliedCharacter, r.character, nullptr);
     }
-    refreshCachedBaseCharacter();
+    state.refreshCachedBaseCharacter();
 }
 
-void OrlixAudioProcessor::applyLearnedValue(ParameterIndex index, float x, bool keepUserOffset)
+void LearnSession::applyLearnedValue(ParameterIndex index, float x, bool keepUserOffset)
 {
     const auto id = parameterId(index);
     const auto* row = baseValueRowOf(id);
-    auto* parameter = parameters.getParameter(id);
+    auto* parameter = state.getParameterState().getParameter(id);
     if (row == nullptr || parameter == nullptr)
         return;
 
-    const juce::ScopedLock lock(stateLock);
+    const juce::ScopedLock lock(state.getStateLock());
     const auto& range = parameter->getNormalisableRange();
-    const float current = currentParameterValue(index);
+    const float current = state.rawParameter(index);
     float base = 0.0f;
-    const bool hasBase = getBaseValue(parameters.state, id, base);
+    const bool hasBase = getBaseValue(state.tree(), id, base);
     const float snapped = range.snapToLegalValue(x);
     float newBase = snapped;
 
@@ -388,8 +369,8 @@ void OrlixAudioProcessor::applyLearnedValue(ParameterIndex index, float x, bool 
             newBase = snapped; // the user's own choice stays
         else
         {
-            setParameterWithGesture(index, snapped);
-            newBase = currentParameterValue(index);
+            state.setParameterWithGesture(index, snapped);
+            newBase = state.rawParameter(index);
         }
     }
     else
@@ -400,42 +381,42 @@ void OrlixAudioProcessor::applyLearnedValue(ParameterIndex index, float x, bool 
         {
             // Keep the user's adjustment as the same normalised offset from the new value.
             const float moved = std::clamp(range.convertTo0to1(snapped) + offset, 0.0f, 1.0f);
-            setParameterWithGesture(index, range.snapToLegalValue(range.convertFrom0to1(moved)));
+            state.setParameterWithGesture(index, range.snapToLegalValue(range.convertFrom0to1(moved)));
             newBase = snapped;
         }
         else
         {
-            setParameterWithGesture(index, snapped);
-            newBase = currentParameterValue(index);
+            state.setParameterWithGesture(index, snapped);
+            newBase = state.rawParameter(index);
         }
     }
-    setBaseValue(parameters.state, id, newBase);
+    setBaseValue(state.tree(), id, newBase);
 }
 
-void OrlixAudioProcessor::setTargetDb(float db)
+void LearnSession::setTargetDb(float db)
 {
-    const juce::ScopedLock lock(stateLock);
-    parameters.state.setProperty(ids::targetDb, std::round((double)db * 100.0) / 100.0, nullptr);
+    const juce::ScopedLock lock(state.getStateLock());
+    state.tree().setProperty(ids::targetDb, std::round((double)db * 100.0) / 100.0, nullptr);
 }
 
-OrlixAudioProcessor::LearnedSnapshot OrlixAudioProcessor::takeLearnedSnapshot()
+LearnSession::LearnedSnapshot LearnSession::takeLearnedSnapshot()
 {
-    const juce::ScopedLock lock(stateLock);
+    const juce::ScopedLock lock(state.getStateLock());
     LearnedSnapshot snapshot;
-    const auto& tree = parameters.state;
-    snapshot.valid = readLearnStatistics(tree, snapshot.stats, &traceCache);
+    const auto& tree = state.tree();
+    snapshot.valid = state.readStoredStatistics(snapshot.stats);
     const auto target = readDoubleProperty(tree, ids::targetDb);
     snapshot.hasTarget = target.has_value();
     snapshot.storedTarget = target ? (float)*target : 0.0f;
     const auto applied = readDoubleProperty(tree, ids::appliedCharacter);
     snapshot.appliedCharacter = applied ? (int)std::lround(*applied) : 0;
-    snapshot.effectiveCharacter = effectiveCharacter();
-    snapshot.revision = learnRevision.load();
-    snapshot.learnId = storedLearnId();
+    snapshot.effectiveCharacter = state.effectiveCharacter();
+    snapshot.revision = state.revision();
+    snapshot.learnId = state.storedLearnId();
     return snapshot;
 }
 
-void OrlixAudioProcessor::publishTarget()
+void LearnSession::publishTarget()
 {
     auto unavailable = [this]
     {
@@ -445,15 +426,16 @@ void OrlixAudioProcessor::publishTarget()
         maxTargetDb = 20.0f;
         targetEdited = false;
     };
-    if (learnRequested || learnListening || parameters.getParameter(parameterId(pSource)) == nullptr)
+    if (learnRequested || learnListening ||
+        state.getParameterState().getParameter(parameterId(pSource)) == nullptr)
         return unavailable();
     const auto snapshot = takeLearnedSnapshot();
     if (!snapshot.valid || !snapshot.hasTarget)
         return unavailable();
 
-    const juce::ScopedLock lock(stateLock);
-    const int source = roundedParameter(pSource);
-    const int nuance = clampNuance(source, roundedParameter(pNuance));
+    const juce::ScopedLock lock(state.getStateLock());
+    const int source = state.roundedParameter(pSource);
+    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
     const auto* cache = mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter,
                                               snapshot.revision, &snapshot.stats);
     if (cache == nullptr)
@@ -471,22 +453,22 @@ void OrlixAudioProcessor::publishTarget()
     {
         float base = 0.0f;
         const auto id = parameterId(index);
-        if (!getBaseValue(parameters.state, id, base))
+        if (!getBaseValue(state.tree(), id, base))
             continue;
-        const auto& range = parameters.getParameter(id)->getNormalisableRange();
-        if (std::abs(range.convertTo0to1(currentParameterValue(index)) - range.convertTo0to1(base)) >
+        const auto& range = state.getParameterState().getParameter(id)->getNormalisableRange();
+        if (std::abs(range.convertTo0to1(state.rawParameter(index)) - range.convertTo0to1(base)) >
             normalisedTolerance)
             edited = true;
     }
     targetEdited = edited;
 }
 
-bool OrlixAudioProcessor::setTargetFromMarker(float x)
+bool LearnSession::setTargetFromMarker(float x)
 {
     if (learnRequested || learnListening)
         return false;
-    const int source = roundedParameter(pSource);
-    const int nuance = clampNuance(source, roundedParameter(pNuance));
+    const int source = state.roundedParameter(pSource);
+    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
     const auto snapshot = takeLearnedSnapshot();
     if (!snapshot.valid || !snapshot.hasTarget)
         return false;
@@ -494,7 +476,7 @@ bool OrlixAudioProcessor::setTargetFromMarker(float x)
     mapping::TargetSettings settings{};
     float target = 0.0f;
     {
-        const juce::ScopedLock lock(stateLock);
+        const juce::ScopedLock lock(state.getStateLock());
         const auto* cache = mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter,
                                                   snapshot.revision, &snapshot.stats);
         if (cache == nullptr)
@@ -505,16 +487,18 @@ bool OrlixAudioProcessor::setTargetFromMarker(float x)
         settings = mapping::settingsForTarget(cache->stats, cache->result, cache->profile, target);
     }
 
-    checkpoint("target-before-write");
-    const juce::ScopedLock lock(stateLock);
-    if (storedLearnId() != snapshot.learnId)
+    state.checkpoint("target-before-write");
+    const juce::ScopedLock lock(state.getStateLock());
+    if (state.storedLearnId() != snapshot.learnId)
         return false;
     applyLearnedValue(pThreshold, std::clamp(settings.threshold, -60.0f, -1.0f), false);
     applyLearnedValue(pRatio, settings.ratio, false);
     applyLearnedValue(pKnee, std::clamp(settings.knee / 24.0f * 100.0f, 0.0f, 100.0f), false);
-    parameters.state.setProperty(ids::appliedCharacter, snapshot.effectiveCharacter, nullptr);
+    state.tree().setProperty(ids::appliedCharacter, snapshot.effectiveCharacter, nullptr);
     setTargetDb(target);
     publishTarget();
-    commitUndoGesture();
+    undoHistory.commitUndoGesture();
     return true;
 }
+
+} // namespace orlix

@@ -7,7 +7,7 @@ namespace orlix
 {
 
 // What one Learn run measured about the material, and its millisecond level
-// trace. Levels are dBFS floored at -100, times are milliseconds. The defaults
+// trace: the record the state stores and Learn fills. Levels are dBFS floored at -100, times are milliseconds. The defaults
 // are the values a finished run keeps when it measured nothing of that kind.
 struct LearnStatistics
 {

@@ -1,0 +1,8 @@
+#include "processor/EditorFactory.h"
+
+#include "editor/OrlixAudioProcessorEditor.h"
+
+juce::AudioProcessorEditor* createOrlixEditor(OrlixAudioProcessor& processor)
+{
+    return new OrlixAudioProcessorEditor(processor);
+}

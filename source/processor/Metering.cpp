@@ -1,0 +1,83 @@
+#include "processor/Metering.h"
+
+#include <cmath>
+
+namespace orlix
+{
+
+void Metering::prepare(double sampleRate, int numChannels)
+{
+    const int hop = std::max(1, (int)std::lround(sampleRate * 0.01));
+    if (hop != meterHistory.getHop())
+    {
+        meterHistory.setHop(hop);
+        meterHistory.clear();
+    }
+    inputTruePeak.assign((size_t)numChannels, TruePeakDetector{});
+    outputTruePeak.assign((size_t)numChannels, TruePeakDetector{});
+    meterInputPeak = 0.0f;
+    meterOutputPeak = 0.0f;
+    meterGainReduction = 0.0f;
+    clearClipFlags();
+}
+
+void Metering::raise(std::atomic<float>& cell, float value) noexcept
+{
+    float current = cell.load();
+    while (value > current && !cell.compare_exchange_weak(current, value))
+    {
+    }
+}
+
+float Metering::blockTruePeak(std::vector<TruePeakDetector>& detectors,
+                              const juce::AudioBuffer<float>& buffer, int numChannels,
+                              int numSamples) noexcept
+{
+    float peak = 0.0f;
+    const int channels = std::min(numChannels, (int)detectors.size());
+    for (int ch = 0; ch < channels; ++ch)
+    {
+        const float* x = buffer.getReadPointer(ch);
+        auto& detector = detectors[(size_t)ch];
+        for (int i = 0; i < numSamples; ++i)
+            peak = std::max(peak, detector.push(x[i]));
+    }
+    return peak;
+}
+
+float Metering::blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
+                                int numSamples) noexcept
+{
+    if (buffer.hasBeenCleared())
+        return 0.0f;
+    float peak = 0.0f;
+    for (int ch = 0; ch < numChannels; ++ch)
+        peak = std::max(peak, buffer.getMagnitude(ch, 0, numSamples));
+    return peak;
+}
+
+// audio thread
+float Metering::meterInput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
+{
+    const float truePeak = blockTruePeak(inputTruePeak, buffer, numChannels, numSamples);
+    const float peak = blockSamplePeak(buffer, numChannels, numSamples);
+    raise(meterInputPeak, peak);
+    if (truePeak >= 0.999f)
+        inputClip = true;
+    return peak;
+}
+
+// audio thread
+void Metering::meterOutput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples,
+                           float inputPeak, float gainReduction, double nowMs) noexcept
+{
+    const float truePeak = blockTruePeak(outputTruePeak, buffer, numChannels, numSamples);
+    const float peak = blockSamplePeak(buffer, numChannels, numSamples);
+    raise(meterOutputPeak, peak);
+    if (truePeak >= 0.999f)
+        outputClip = true;
+    raise(meterGainReduction, gainReduction);
+    meterHistory.write(numSamples, inputPeak, peak, gainReduction, nowMs);
+}
+
+} // namespace orlix
