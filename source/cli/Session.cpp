@@ -165,22 +165,33 @@ void Session::playBlock(juce::AudioBuffer<float>& block)
     }
 }
 
-bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSeconds, const Progress& progress)
+void Session::playFrom(const juce::AudioBuffer<float>& audio, int start, int n,
+                       juce::AudioBuffer<float>& block)
 {
+    block.setSize(numChannels, n, false, false, true);
+    for (int ch = 0; ch < numChannels; ++ch)
+        block.copyFrom(ch, 0, audio, std::min(ch, audio.getNumChannels() - 1), start, n);
+    playBlock(block);
+}
+
+bool Session::learn(const juce::AudioBuffer<float>& audio, int listenStart, int listenEnd,
+                    double& countedSeconds, const Progress& progress)
+{
+    listenStart = std::clamp(listenStart, 0, audio.getNumSamples() - 1);
+    listenEnd = std::clamp(listenEnd, listenStart + 1, audio.getNumSamples());
     prepare();
+    juce::AudioBuffer<float> block(numChannels, blockSize);
+    for (int start = 0; start < listenStart; start += blockSize)
+        playFrom(audio, start, std::min(blockSize, listenStart - start), block);
+
     processor.learnRequested = true;
     processor.timerTick();
-    juce::AudioBuffer<float> block(numChannels, blockSize);
     float progressAfterLastPass = -1.0f;
     while (processor.learnRequested)
     {
-        for (int start = 0; start < audio.getNumSamples() && processor.learnRequested; start += blockSize)
+        for (int start = listenStart; start < listenEnd && processor.learnRequested; start += blockSize)
         {
-            const int n = std::min(blockSize, audio.getNumSamples() - start);
-            block.setSize(numChannels, n, false, false, true);
-            for (int ch = 0; ch < numChannels; ++ch)
-                block.copyFrom(ch, 0, audio, std::min(ch, audio.getNumChannels() - 1), start, n);
-            playBlock(block);
+            playFrom(audio, start, std::min(blockSize, listenEnd - start), block);
             if (progress)
                 progress(processor.learnProgress.load(), "learning");
         }
@@ -199,7 +210,6 @@ bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSecond
         progressAfterLastPass = counted;
     }
     countedSeconds = processor.getLastLearnStatistics().seconds;
-    block.setSize(numChannels, blockSize);
     return processor.getLastLearnResult().valid;
 }
 

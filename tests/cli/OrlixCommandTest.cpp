@@ -105,7 +105,7 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
     const std::pair<juce::StringArray, const char*> cases[] = {
         {{"learn", folder.path("missing.wav")}, "does not exist"},
         {{"learn", folder.path("empty.wav")}, "is empty"},
-        {{"learn", folder.path("text.wav")}, "not a WAV or AIFF"},
+        {{"learn", folder.path("text.wav")}, "is not an audio file orlix can read"},
         {{"render", folder.path("cut.wav"), folder.path("o1.wav")}, "truncated"},
         {{"learn", folder.path("three.wav")}, "3 channels"},
         {{"learn", folder.path("slow.wav")}, "8000 Hz"},
