@@ -209,6 +209,9 @@ bool Session::learn(const juce::AudioBuffer<float>& audio, int listenStart, int 
         }
         progressAfterLastPass = counted;
     }
+    // The tick that finishes a run publishes the TARGET only on the next one, as a
+    // host's timer would 40 ms later.
+    processor.timerTick();
     countedSeconds = processor.getLastLearnStatistics().seconds;
     return processor.getLastLearnResult().valid;
 }

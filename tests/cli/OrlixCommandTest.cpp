@@ -177,3 +177,70 @@ TEST(OrlixCommands, HelpDescribesEveryCommand)
         EXPECT_TRUE(help.output.contains("usage: orlix")) << command;
     }
 }
+
+namespace
+{
+// Eight seconds of palm-muted notes, then eight of power chords 9 dB louder: Learn
+// listening from the start hears only the quiet part.
+juce::AudioBuffer<float> quietThenLoud()
+{
+    const int half = (int)(8.0 * rate);
+    const double pi2 = 2.0 * juce::MathConstants<double>::pi;
+    juce::AudioBuffer<float> audio(2, 2 * half);
+    for (int i = 0; i < 2 * half; ++i)
+    {
+        const bool loud = i >= half;
+        const double t = (i % (int)(0.25 * rate)) / rate; // a note every 250 ms
+        const double envelope = std::exp(-t / (loud ? 0.35 : 0.06));
+        const double f = loud ? 110.0 : 82.4;
+        double tone = 0.0;
+        for (int h = 1; h <= 6; ++h)
+            tone += std::sin(pi2 * f * h * i / rate) / h +
+                    (loud ? 0.7 * std::sin(pi2 * 1.5 * f * h * i / rate) / h : 0.0);
+        const float x = (float)((loud ? 0.15 * std::pow(10.0, 9.0 / 20.0) : 0.15) * envelope * tone / 3.0);
+        audio.setSample(0, i, x);
+        audio.setSample(1, i, 0.9f * x);
+    }
+    return audio;
+}
+
+// Learn's own target and the 95th-percentile gain reduction of the render, from the report.
+std::pair<float, float> targetAndRenderedReduction(const juce::String& report)
+{
+    const auto target = report.fromFirstOccurrenceOf("(Learn's ", false, false).getFloatValue();
+    const auto applied = report.fromFirstOccurrenceOf("(95th percentile) ", false, false).getFloatValue();
+    return {target, applied};
+}
+} // namespace
+
+// Slow-ish (about 4 s): three Learn runs with renders of 16 s of audio.
+TEST(OrlixLearnCommand, ListeningWhereTheMaterialIsRepresentativeHitsTheTarget)
+{
+    Folder folder;
+    ASSERT_TRUE(writeWav(folder["guitar.wav"], quietThenLoud(), rate));
+    const auto learnAndRender = [&](const juce::StringArray& extra)
+    {
+        juce::StringArray args{"learn", folder.path("guitar.wav"), "--source", "Guitar",
+                               "--out", folder.path("out.wav"),    "--force"};
+        args.addArray(extra);
+        const auto run = runOrlix(args);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
+    };
+
+    const auto fromStart = learnAndRender({});
+    const auto [startTarget, startApplied] = targetAndRenderedReduction(fromStart);
+    // The material is a real test: learning from the quiet start misses the target.
+    EXPECT_GT(std::abs(startApplied - startTarget), 1.0f) << fromStart;
+
+    const auto fromLoudPart = learnAndRender({"--from", "8"});
+    EXPECT_TRUE(fromLoudPart.contains("listened from 8.0 s to the end")) << fromLoudPart;
+    const auto [fromTarget, fromApplied] = targetAndRenderedReduction(fromLoudPart);
+    EXPECT_NEAR(fromApplied, fromTarget, 1.0f) << fromLoudPart;
+
+    const auto automatic = learnAndRender({"--listen", "auto"});
+    EXPECT_TRUE(automatic.contains("listened to ")) << automatic;
+    EXPECT_TRUE(automatic.contains("the stretch closest to the file's loudness")) << automatic;
+    const auto [autoTarget, autoApplied] = targetAndRenderedReduction(automatic);
+    EXPECT_NEAR(autoApplied, autoTarget, 1.0f) << automatic;
+}
