@@ -96,6 +96,7 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
     three.clear();
     writeWav(folder["three.wav"], three, rate);
     writeWav(folder["slow.wav"], testsupport::toBuffer(testsupport::sine(100.0, 4000.0, 4000, 0.5f)), 4000.0);
+    folder["words.mp3"].replaceWithText("these are words, renamed to look like music\n");
     {
         juce::MemoryBlock bytes;
         folder["ok.wav"].loadFileAsData(bytes);
@@ -120,6 +121,16 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         {{"render", folder.path("ok.wav")}, "expected INPUT and OUTPUT"},
         {{"learn", folder.path("ok.wav"), "--bogus"}, "unknown option '--bogus'"},
         {{"frobnicate"}, "unknown command"},
+        {{"render", folder.path("words.mp3"), folder.path("o6.wav")}, "is not an audio file orlix can read"},
+        {{"render", folder.path("ok.wav"), folder.path("o7.mp3")}, "outputs are WAV (.wav) or FLAC (.flac)"},
+        {{"render", folder.path("ok.wav"), folder.path("o8.flac"), "--float"}, "not floating point"},
+        {{"render", folder.path("ok.wav"), folder.path("o9.wav"), "--bits", "20"}, "--bits must be 16 or 24"},
+        {{"learn", folder.path("ok.wav"), "--from", "5"}, "past the end"},
+        {{"learn", folder.path("ok.wav"), "--from", "soon"}, "--from needs a number of seconds"},
+        {{"learn", folder.path("ok.wav"), "--listen", "auto", "--from", "0.5"}, "exclude each other"},
+        {{"learn", folder.path("ok.wav"), "--out-dir", folder.path("."), "--out", folder.path("x.wav")},
+         "drop --out"},
+        {{"render", folder.path("ok.wav"), "--out-dir", folder.path("nowhere")}, "does not exist"},
     };
     for (const auto& [args, expected] : cases)
     {
@@ -129,8 +140,8 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         EXPECT_EQ(run.output.trim().containsChar('\n'), false) << run.output;
     }
     // Nothing was written by the failed runs.
-    EXPECT_EQ(folder.names(),
-              juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav", "three.wav"}));
+    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav",
+                                                 "three.wav", "words.mp3"}));
 }
 
 TEST(OrlixCommands, QuietMaterialEndsWithTheSecondsCounted)
@@ -243,4 +254,79 @@ TEST(OrlixLearnCommand, ListeningWhereTheMaterialIsRepresentativeHitsTheTarget)
     EXPECT_TRUE(automatic.contains("the stretch closest to the file's loudness")) << automatic;
     const auto [autoTarget, autoApplied] = targetAndRenderedReduction(automatic);
     EXPECT_NEAR(autoApplied, autoTarget, 1.0f) << automatic;
+}
+
+TEST(OrlixRenderCommand, SeveralInputsRenderIntoAFolderAndOneBadFileStopsNoOther)
+{
+    Folder folder;
+    const auto drums = testsupport::drumLoop(rate, 1.0);
+    const auto chord = testsupport::sustainedChord(rate, 1.0);
+    ASSERT_TRUE(writeWav(folder["drums.wav"], stereo(drums, chord), rate));
+    ASSERT_TRUE(writeWav(folder["chord.wav"], testsupport::toBuffer(chord), rate, 24));
+    ASSERT_EQ(
+        testsupport::runCommand("flac", {"-s", "-o", folder.path("chord.flac"), folder.path("chord.wav")})
+            .exitCode,
+        0);
+    folder["broken.mp3"].replaceWithText("not audio\n");
+    ASSERT_TRUE(folder["out"].createDirectory());
+    const juce::StringArray settings{"--set", "threshold=-30", "--set", "ratio=8"};
+
+    auto args = juce::StringArray{
+        "render",    folder.path("drums.wav"), folder.path("broken.mp3"), folder.path("chord.flac"),
+        "--out-dir", folder.path("out")};
+    args.addArray(settings);
+    const auto batch = runOrlix(args);
+    EXPECT_EQ(batch.exitCode, 1) << batch.output;
+    auto lines = juce::StringArray::fromLines(batch.output.trim());
+    lines.sort(true);
+    ASSERT_EQ(lines.size(), 4) << batch.output; // one per file and the count of failures
+    EXPECT_TRUE(lines[0].startsWith(folder.path("broken.mp3") + ": ") &&
+                lines[0].contains("not an audio file"))
+        << lines[0];
+    EXPECT_TRUE(lines[1].startsWith(folder.path("chord.flac") + ": gain reduction")) << lines[1];
+    EXPECT_TRUE(lines[2].startsWith(folder.path("drums.wav") + ": gain reduction")) << lines[2];
+    EXPECT_EQ(lines[3], "orlix render: 1 of 3 files failed");
+
+    // Each output is what rendering that file alone gives, in the input's own format.
+    juce::StringArray outputs;
+    for (const auto& f : folder["out"].findChildFiles(juce::File::findFiles, false))
+        outputs.add(f.getFileName());
+    outputs.sort(true);
+    EXPECT_EQ(outputs, juce::StringArray({"chord.flac", "drums.wav"}));
+    auto single = juce::StringArray{"render", folder.path("drums.wav"), folder.path("alone.wav")};
+    single.addArray(settings);
+    ASSERT_EQ(runOrlix(single).exitCode, 0);
+    EXPECT_EQ(folder["alone.wav"].loadFileAsString(),
+              folder["out"].getChildFile("drums.wav").loadFileAsString());
+    const auto flacInfo =
+        testsupport::runCommand("sox", {"--i", folder["out"].getChildFile("chord.flac").getFullPathName()});
+    EXPECT_TRUE(flacInfo.output.contains("24-bit FLAC")) << flacInfo.output;
+
+    // A second run would replace the outputs: every file refuses, none is touched.
+    const auto again = runOrlix(
+        {"render", folder.path("drums.wav"), folder.path("chord.flac"), "--out-dir", folder.path("out")});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.output.contains("orlix render: 2 of 2 files failed")) << again.output;
+}
+
+TEST(OrlixLearnCommand, SeveralInputsAreLearnedEachOnItsOwn)
+{
+    Folder folder;
+    ASSERT_TRUE(writeWav(folder["loop.wav"], testsupport::toBuffer(testsupport::drumLoop(rate, 9.0)), rate));
+    ASSERT_TRUE(
+        writeWav(folder["pad.wav"], testsupport::toBuffer(testsupport::sustainedChord(rate, 9.0)), rate));
+    ASSERT_TRUE(folder["out"].createDirectory());
+    const auto run = runOrlix({"learn", folder.path("loop.wav"), folder.path("pad.wav"), "--source", "Drum",
+                               "--out-dir", folder.path("out"), "--bits", "16"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    auto lines = juce::StringArray::fromLines(run.output.trim());
+    lines.sort(true);
+    ASSERT_EQ(lines.size(), 2) << run.output;
+    for (const auto& line : lines)
+        EXPECT_TRUE(line.contains(": learned as Drum / ") && line.contains("gain reduction")) << line;
+    // Different material, different settings: the two runs did not share a processor.
+    EXPECT_NE(
+        lines[0].fromFirstOccurrenceOf("threshold", false, false).upToFirstOccurrenceOf(",", false, false),
+        lines[1].fromFirstOccurrenceOf("threshold", false, false).upToFirstOccurrenceOf(",", false, false));
+    EXPECT_EQ(testsupport::readWav(folder["out"].getChildFile("pad.wav")).getNumSamples(), (int)(9.0 * rate));
 }
