@@ -224,7 +224,7 @@ std::pair<float, float> targetAndRenderedReduction(const juce::String& report)
 }
 } // namespace
 
-// Slow-ish (about 4 s): three Learn runs with renders of 16 s of audio.
+// About 2 s: three Learn runs with renders of 16 s of audio.
 TEST(OrlixLearnCommand, ListeningWhereTheMaterialIsRepresentativeHitsTheTarget)
 {
     Folder folder;

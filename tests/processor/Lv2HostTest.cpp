@@ -262,7 +262,7 @@ TEST(Lv2Host, ParametersCarryTheirNamesRangesDefaultsAndValueLists)
     }
 }
 
-// Slow-ish (about 3 s): three full renders, one of them by the command-line tool.
+// About 1 s: three full renders, one of them by the command-line tool.
 TEST(Lv2Host, RendersTheSameAudioAsTheVst3AndTheCommandLineTool)
 {
     const auto input = programme(2.0);
