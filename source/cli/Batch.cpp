@@ -19,6 +19,8 @@ juce::File outputInFolder(const juce::File& input, const juce::File& folder, Sam
                                          : input.getFileNameWithoutExtension() + ".wav");
 }
 
+namespace
+{
 bool batchItems(const std::vector<juce::String>& inputs, const juce::String& outDir, SampleFormat format,
                 std::vector<BatchItem>& items, juce::String& error)
 {
@@ -37,9 +39,20 @@ bool batchItems(const std::vector<juce::String>& inputs, const juce::String& out
     return true;
 }
 
-int runBatch(const juce::String& command, const std::vector<BatchItem>& items,
-             const std::function<JobResult(const BatchItem&)>& work, std::ostream& out, std::ostream& err)
+} // namespace
+
+int runBatch(const juce::String& command, const std::vector<juce::String>& inputs, const juce::String& outDir,
+             SampleFormat format, const std::function<JobResult(const BatchItem&)>& work, std::ostream& out,
+             std::ostream& err)
 {
+    std::vector<BatchItem> items;
+    juce::String error;
+    if (!batchItems(inputs, outDir, format, items, error))
+    {
+        err << "orlix " << command << ": " << error << "\n";
+        return 2;
+    }
+
     // Two inputs must not write one output, and none may replace an input.
     std::vector<juce::String> refused(items.size());
     std::map<juce::String, size_t> firstWriter;

@@ -20,14 +20,12 @@ struct BatchItem
 // file that the format can be written as, otherwise its name with ".wav".
 juce::File outputInFolder(const juce::File& input, const juce::File& folder, SampleFormat format);
 
-// Runs `work` on every item, as many at once as the machine has cores. Prints one
-// line per item as it finishes: "NAME: summary" on `out`, "NAME: error" on `err`.
-// A failed item never stops the others. Returns 0 when all succeeded, else 1.
-int runBatch(const juce::String& command, const std::vector<BatchItem>& items,
-             const std::function<JobResult(const BatchItem&)>& work, std::ostream& out, std::ostream& err);
-
-// The items for the inputs and --out-dir, or false with a one-line error.
-bool batchItems(const std::vector<juce::String>& inputs, const juce::String& outDir, SampleFormat format,
-                std::vector<BatchItem>& items, juce::String& error);
+// Runs `work` on every input with its output in `outDir`, as many at once as the
+// machine has cores. Prints one line per input as it finishes: "NAME: summary" on
+// `out`, "NAME: error" on `err`. A failed input never stops the others. Returns 0
+// when all succeeded, 1 when any failed, 2 when the folder is missing.
+int runBatch(const juce::String& command, const std::vector<juce::String>& inputs, const juce::String& outDir,
+             SampleFormat format, const std::function<JobResult(const BatchItem&)>& work, std::ostream& out,
+             std::ostream& err);
 
 } // namespace orlix::cli

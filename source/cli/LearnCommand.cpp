@@ -98,14 +98,8 @@ int learn(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         return result.exitCode;
     }
 
-    std::vector<BatchItem> items;
-    if (!batchItems(options->positional, *outDir, job.format, items, error))
-    {
-        err << "orlix learn: " << error << "\n";
-        return 2;
-    }
     return runBatch(
-        "learn", items,
+        "learn", options->positional, *outDir, job.format,
         [&](const BatchItem& item)
         {
             auto one = job;

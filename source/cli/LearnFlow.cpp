@@ -45,9 +45,12 @@ bool chooseListenStretch(const LearnJob& job, int& start, int& end, juce::String
         const auto s = representativeStretch(audio, rate);
         start = s.start;
         end = s.end;
-        line = "  listened to " + seconds(start, rate) + " to " + seconds(end, rate) +
-               ", the stretch closest to the file's loudness (" + juce::String(s.loudness, 1) +
-               " LUFS; the whole file " + juce::String(s.fileLoudness, 1) + " LUFS)\n";
+        if (end - start >= audio.getNumSamples())
+            line = "  listened to the whole file: it has no 8 s stretch to choose from\n";
+        else
+            line = "  listened to " + seconds(start, rate) + " to " + seconds(end, rate) +
+                   ", the stretch closest to the file's loudness (" + juce::String(s.loudness, 1) +
+                   " LUFS; the whole file " + juce::String(s.fileLoudness, 1) + " LUFS)\n";
     }
     else if (job.listen.fromSeconds)
     {

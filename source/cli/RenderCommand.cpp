@@ -114,14 +114,8 @@ int render(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         return result.exitCode;
     }
 
-    std::vector<BatchItem> items;
-    if (!batchItems(options->positional, *outDir, job.format, items, error))
-    {
-        err << "orlix render: " << error << "\n";
-        return 2;
-    }
     return runBatch(
-        "render", items,
+        "render", options->positional, *outDir, job.format,
         [&](const BatchItem& item)
         {
             auto one = job;
