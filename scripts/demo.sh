@@ -4,5 +4,5 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" release orlix_cli Orlix_VST3 Orlix_Standalone
+"$root/scripts/build.sh" release orlix_cli Orlix_VST3 Orlix_LV2 Orlix_Standalone
 "$root/build/release/orlix" demo "$@"

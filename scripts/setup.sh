@@ -18,6 +18,8 @@ packages=(
   libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev libxcomposite-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev
   libpng-dev libjpeg-dev zlib1g-dev
+  libsndfile1-dev liblilv-dev lv2-dev sordi
+  sox libsox-fmt-mp3 flac opus-tools
   xvfb xauth python3 python3-fonttools
 )
 

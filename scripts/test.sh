@@ -9,7 +9,7 @@ config="${1:-release}"
 shift || true
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$config" orlix_tests orlix_cli Orlix_VST3 Orlix_Standalone
+"$root/scripts/build.sh" "$config" orlix_tests orlix_cli Orlix_VST3 Orlix_LV2 Orlix_Standalone
 
 jobs=$(nproc)
 run=(ctest --test-dir "$root/build/$config" --output-on-failure -j "$jobs" "$@")

@@ -1,11 +1,84 @@
 #include "cli/AudioFiles.h"
 
-#include <juce_audio_formats/juce_audio_formats.h>
+#include <sndfile.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
 
 namespace orlix::cli
 {
 namespace
 {
+struct SndfileCloser
+{
+    void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+constexpr sf_count_t chunkFrames = 65536;
+constexpr juce::int64 maxFrames = std::numeric_limits<int>::max() / 2;
+
+juce::String quoted(const juce::File& file)
+{
+    return "'" + file.getFullPathName() + "'";
+}
+
+juce::String notReadable(const juce::File& file)
+{
+    return quoted(file) + " is not an audio file orlix can read (" + readableFormats + ")";
+}
+
+// The first bytes of every container the reader accepts. Anything else is refused
+// before the decoders see it: the MP3 decoder would otherwise search a text file
+// for frames and report on standard error as it goes.
+bool startsLikeReadableAudio(const juce::File& file)
+{
+    juce::FileInputStream in(file);
+    unsigned char head[8] = {};
+    if (!in.openedOk() || in.read(head, (int)sizeof(head)) != (int)sizeof(head))
+        return false;
+    const auto is = [&](const char* magic) { return std::memcmp(head, magic, std::strlen(magic)) == 0; };
+    const unsigned char w64[] = {'r', 'i', 'f', 'f', 0x2e, 0x91, 0xcf, 0x11};
+    const bool mpegFrame = head[0] == 0xff && (head[1] & 0xe0) == 0xe0;
+    return is("RIFF") || is("RIFX") || is("RF64") || is("FORM") || is("fLaC") || is("OggS") || is("ID3") ||
+           std::memcmp(head, w64, sizeof(w64)) == 0 || mpegFrame;
+}
+
+bool isReadableContainer(int format)
+{
+    switch (format & SF_FORMAT_TYPEMASK)
+    {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_AIFF:
+    case SF_FORMAT_FLAC:
+    case SF_FORMAT_OGG:
+    case SF_FORMAT_MPEG:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_RF64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// For WAV, AIFF and their relatives the library shortens an audio chunk that claims
+// more than the file holds and only says so in its log.
+bool headerPromisesMoreThanTheFileHolds(SNDFILE* f)
+{
+    std::vector<char> log(16384, '\0');
+    sf_command(f, SFC_GET_LOG_INFO, log.data(), (int)log.size() - 1);
+    for (const auto& line : juce::StringArray::fromLines(juce::String::fromUTF8(log.data())))
+    {
+        const auto t = line.trim();
+        if ((t.startsWith("data") || t.startsWith("SSND")) && t.contains("(should be"))
+            return true;
+    }
+    return false;
+}
+
 juce::File temporarySibling(const juce::File& file)
 {
     return file.getParentDirectory().getNonexistentChildFile("." + file.getFileName() + ".partial", ".tmp",
@@ -18,96 +91,126 @@ bool finishAtomically(const juce::File& temporary, const juce::File& file, bool 
     if (file.exists() && !overwrite)
     {
         temporary.deleteFile();
-        error = "'" + file.getFullPathName() + "' already exists (use --force to replace it)";
+        error = quoted(file) + " already exists (use --force to replace it)";
         return false;
     }
     if (!temporary.moveFileTo(file))
     {
         temporary.deleteFile();
-        error = "cannot write '" + file.getFullPathName() + "'";
+        error = "cannot write " + quoted(file);
         return false;
     }
     return true;
+}
+
+int bytesPerSample(SampleFormat format)
+{
+    return format == SampleFormat::pcm16 ? 2 : format == SampleFormat::pcm24 ? 3 : 4;
+}
+
+int subtypeOf(SampleFormat format)
+{
+    return format == SampleFormat::pcm16   ? SF_FORMAT_PCM_16
+           : format == SampleFormat::pcm24 ? SF_FORMAT_PCM_24
+                                           : SF_FORMAT_FLOAT;
+}
+
+bool isFlac(const juce::File& file)
+{
+    return file.hasFileExtension("flac");
 }
 } // namespace
 
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error)
 {
-    const auto path = "'" + file.getFullPathName() + "'";
+    const auto path = quoted(file);
     if (!file.existsAsFile())
     {
         error = path + (file.isDirectory() ? " is a folder, not an audio file" : " does not exist");
         return std::nullopt;
     }
-    auto stream = file.createInputStream();
-    if (stream == nullptr)
-    {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    const auto fileSize = stream->getTotalLength();
-    if (fileSize == 0)
+    if (file.getSize() == 0)
     {
         error = path + " is empty";
         return std::nullopt;
     }
-
-    juce::AudioFormatManager formats;
-    formats.registerBasicFormats();
-    std::unique_ptr<juce::AudioFormatReader> reader;
-    for (int i = 0; i < formats.getNumKnownFormats() && reader == nullptr; ++i)
+    if (!startsLikeReadableAudio(file))
     {
-        stream->setPosition(0);
-        reader.reset(formats.getKnownFormat(i)->createReaderFor(stream.get(), false));
-        if (reader != nullptr)
-            stream.release(); // the reader owns it now
-    }
-    if (reader == nullptr)
-    {
-        error = path + " is not a WAV or AIFF audio file";
+        error = notReadable(file);
         return std::nullopt;
     }
-    const auto releaseStream = [&] { reader.reset(); };
 
-    if (reader->numChannels < 1 || reader->numChannels > 2)
+    SF_INFO info{};
+    Sndfile f(sf_open(file.getFullPathName().toRawUTF8(), SFM_READ, &info));
+    if (f == nullptr || !isReadableContainer(info.format))
     {
-        error = path + " has " + juce::String(reader->numChannels) +
-                " channels; only mono and stereo are supported";
-        releaseStream();
+        error = notReadable(file);
         return std::nullopt;
     }
-    if (!(reader->sampleRate >= 8000.0))
+    if (info.channels < 1 || info.channels > 2)
     {
-        error = path + " has a sample rate of " + juce::String(reader->sampleRate) +
+        error =
+            path + " has " + juce::String(info.channels) + " channels; only mono and stereo are supported";
+        return std::nullopt;
+    }
+    if (info.samplerate < 8000)
+    {
+        error = path + " has a sample rate of " + juce::String(info.samplerate) +
                 " Hz; at least 8000 Hz is needed";
-        releaseStream();
         return std::nullopt;
     }
-    const auto bytesNeeded =
-        reader->lengthInSamples * (juce::int64)reader->numChannels * reader->bitsPerSample / 8;
-    if (reader->lengthInSamples <= 0)
+    if (info.frames <= 0)
     {
         error = path + " holds no audio";
-        releaseStream();
         return std::nullopt;
     }
-    if (bytesNeeded > fileSize || reader->lengthInSamples > (juce::int64)std::numeric_limits<int>::max() / 2)
+
+    // Read to the end rather than trusting the header's length, so a damaged header
+    // cannot make us reserve more than the file decodes to.
+    const int channels = info.channels;
+    std::vector<std::vector<float>> decoded((size_t)channels);
+    for (auto& c : decoded)
+        c.reserve((size_t)std::min<sf_count_t>(info.frames, maxFrames));
+    std::vector<float> chunk((size_t)(chunkFrames * channels));
+    juce::int64 total = 0;
+    for (;;)
+    {
+        const auto n = sf_readf_float(f.get(), chunk.data(), chunkFrames);
+        if (n <= 0)
+            break;
+        total += n;
+        if (total > maxFrames)
+        {
+            error = path + " is too long: at most " + juce::String(maxFrames) + " samples per channel";
+            return std::nullopt;
+        }
+        for (sf_count_t i = 0; i < n; ++i)
+            for (int ch = 0; ch < channels; ++ch)
+                decoded[(size_t)ch].push_back(chunk[(size_t)(i * channels + ch)]);
+    }
+    if (sf_error(f.get()) != SF_ERR_NO_ERROR)
+    {
+        error = "cannot read the audio of " + path + ": " + sf_strerror(f.get());
+        return std::nullopt;
+    }
+    // An MP3's length in its header is an estimate; every other format's is exact.
+    const bool exactLength = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
+    if ((exactLength && total < info.frames) || headerPromisesMoreThanTheFileHolds(f.get()))
     {
         error = path + " is truncated: its header promises more audio than the file holds";
-        releaseStream();
+        return std::nullopt;
+    }
+    if (total == 0)
+    {
+        error = path + " holds no audio";
         return std::nullopt;
     }
 
     AudioFile result;
-    result.sampleRate = reader->sampleRate;
-    result.audio.setSize((int)reader->numChannels, (int)reader->lengthInSamples);
-    if (!reader->read(&result.audio, 0, (int)reader->lengthInSamples, 0, true, true))
-    {
-        error = "cannot read the audio of " + path;
-        releaseStream();
-        return std::nullopt;
-    }
-    releaseStream();
+    result.sampleRate = info.samplerate;
+    result.audio.setSize(channels, (int)total);
+    for (int ch = 0; ch < channels; ++ch)
+        result.audio.copyFrom(ch, 0, decoded[(size_t)ch].data(), (int)total);
     return result;
 }
 
@@ -115,54 +218,88 @@ bool checkOutputWritable(const juce::File& file, bool overwrite, juce::String& e
 {
     if (file.isDirectory())
     {
-        error = "'" + file.getFullPathName() + "' is a folder";
+        error = quoted(file) + " is a folder";
         return false;
     }
     if (file.exists() && !overwrite)
     {
-        error = "'" + file.getFullPathName() + "' already exists (use --force to replace it)";
+        error = quoted(file) + " already exists (use --force to replace it)";
         return false;
     }
     if (!file.getParentDirectory().isDirectory())
     {
-        error = "the folder of '" + file.getFullPathName() + "' does not exist";
+        error = "the folder of " + quoted(file) + " does not exist";
+        return false;
+    }
+    return true;
+}
+
+bool checkOutputFormat(const juce::File& file, SampleFormat format, juce::String& error)
+{
+    if (!file.hasFileExtension("wav") && !isFlac(file))
+    {
+        error = "cannot write " + quoted(file) + ": outputs are WAV (.wav) or FLAC (.flac) files";
+        return false;
+    }
+    if (isFlac(file) && format == SampleFormat::float32)
+    {
+        error = "FLAC holds 16 or 24-bit samples, not floating point: write " + quoted(file) +
+                " without --float, or as .wav";
         return false;
     }
     return true;
 }
 
 bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate,
-                    SampleFormat format, bool overwrite, juce::String& error)
+                    SampleFormat format, bool overwrite, juce::String& error, juce::int64 rf64Above)
 {
-    if (!checkOutputWritable(file, overwrite, error))
+    if (!checkOutputFormat(file, format, error) || !checkOutputWritable(file, overwrite, error))
         return false;
+
+    const int channels = audio.getNumChannels();
+    const juce::int64 frames = audio.getNumSamples();
+    // Room for the header and the chunks the library adds around the audio.
+    const juce::int64 headerAllowance = 4096;
+    const bool large = frames * channels * bytesPerSample(format) + headerAllowance > rf64Above;
+    SF_INFO info{};
+    info.samplerate = (int)std::lround(sampleRate);
+    info.channels = channels;
+    info.format = (isFlac(file) ? SF_FORMAT_FLAC
+                   : large      ? SF_FORMAT_RF64
+                                : SF_FORMAT_WAV) |
+                  subtypeOf(format);
+    if (!sf_format_check(&info))
+    {
+        error = "cannot write " + quoted(file) + " in that format";
+        return false;
+    }
+
     const auto temporary = temporarySibling(file);
     {
-        auto out = std::make_unique<juce::FileOutputStream>(temporary);
-        if (!out->openedOk())
+        Sndfile f(sf_open(temporary.getFullPathName().toRawUTF8(), SFM_WRITE, &info));
+        if (f == nullptr)
         {
-            error = "cannot write into the folder of '" + file.getFullPathName() + "'";
+            error = "cannot write into the folder of " + quoted(file);
             return false;
         }
-        juce::WavAudioFormat wav;
-        // 32 bits are written as floating point, 24 as integers.
-        const int bits = format == SampleFormat::float32 ? 32 : 24;
-        std::unique_ptr<juce::AudioFormatWriter> writer(
-            wav.createWriterFor(out.get(), sampleRate, (unsigned int)audio.getNumChannels(), bits, {}, 0));
-        if (writer != nullptr)
-            out.release(); // the writer owns the stream now
-        if (writer == nullptr || !writer->writeFromAudioSampleBuffer(audio, 0, audio.getNumSamples()))
+        // Samples beyond full scale are clipped, never wrapped around, in integer formats.
+        sf_command(f.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        std::vector<float> chunk((size_t)(chunkFrames * channels));
+        bool ok = true;
+        for (juce::int64 start = 0; start < frames && ok; start += chunkFrames)
         {
-            writer.reset();
-            temporary.deleteFile();
-            error = "cannot write '" + file.getFullPathName() + "'";
-            return false;
+            const auto n = std::min<juce::int64>(chunkFrames, frames - start);
+            for (juce::int64 i = 0; i < n; ++i)
+                for (int ch = 0; ch < channels; ++ch)
+                    chunk[(size_t)(i * channels + ch)] = audio.getSample(ch, (int)(start + i));
+            ok = sf_writef_float(f.get(), chunk.data(), n) == n;
         }
-        if (!writer->flush())
+        ok = ok && sf_error(f.get()) == SF_ERR_NO_ERROR;
+        const bool closed = sf_close(f.release()) == 0;
+        if (!ok || !closed)
         {
-            writer.reset();
             temporary.deleteFile();
-            error = "cannot write '" + file.getFullPathName() + "' completely";
+            error = "cannot write " + quoted(file) + " completely";
             return false;
         }
     }
@@ -178,7 +315,7 @@ bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, 
     if (!temporary.replaceWithData(data.getData(), data.getSize()))
     {
         temporary.deleteFile();
-        error = "cannot write '" + file.getFullPathName() + "'";
+        error = "cannot write " + quoted(file);
         return false;
     }
     return finishAtomically(temporary, file, overwrite, error);

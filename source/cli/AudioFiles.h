@@ -14,20 +14,33 @@ struct AudioFile
     double sampleRate = 0.0;
 };
 
-// Reads a WAV or AIFF file, mono or stereo, at 8 kHz or more. On failure the
-// error says what is wrong with the file, in one line.
+// What the reader accepts, for messages and help texts.
+inline constexpr const char* readableFormats = "WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, W64 or RF64";
+
+// Reads an audio file in one of the readable formats, mono or stereo, at 8 kHz or
+// more. On failure the error says what is wrong with the file, in one line.
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error);
 
 enum class SampleFormat
 {
+    pcm16,
     pcm24,
     float32
 };
 
-// Writes a WAV file through a temporary file in the same folder, renamed only
-// when complete; refuses to replace an existing file unless `overwrite`.
+// A WAV file's sizes are 32-bit; past this many bytes it is written as RF64.
+inline constexpr juce::int64 wavSizeLimit = 0xffffffffLL;
+
+// Refuses early, before any work, an output whose name asks for a format that is
+// not written (.wav and .flac are; FLAC holds no floating point).
+bool checkOutputFormat(const juce::File& file, SampleFormat format, juce::String& error);
+
+// Writes WAV or FLAC by the file's extension, through a temporary file in the same
+// folder that is renamed only when complete; refuses to replace an existing file
+// unless `overwrite`. WAV data beyond `rf64Above` bytes is written as RF64.
 bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate,
-                    SampleFormat format, bool overwrite, juce::String& error);
+                    SampleFormat format, bool overwrite, juce::String& error,
+                    juce::int64 rf64Above = wavSizeLimit);
 
 // Writes bytes the same way.
 bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, bool overwrite,

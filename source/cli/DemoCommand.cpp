@@ -50,7 +50,10 @@ int demo(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         return 1;
     }
     out << "orlix demo: input written to " << folder.getChildFile("demo-input.wav").getFullPathName() << "\n";
-    return runLearnJob(job, out, err);
+    const auto result = runLearnJob(job, out, true);
+    if (result.exitCode != 0)
+        err << "orlix demo: " << result.error << "\n";
+    return result.exitCode;
 }
 
 } // namespace orlix::cli

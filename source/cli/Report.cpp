@@ -86,6 +86,13 @@ void printRenderReport(std::ostream& out, const RenderReport& r)
         << "  speed " << fixed(r.realTimeFactor, 1) << "x real time\n";
 }
 
+juce::String renderSummary(const RenderReport& r)
+{
+    return "gain reduction " + fixed(r.gainReductionP95, 2) + " dB (95th percentile), " +
+           fixed(r.loudnessIn, 2) + " to " + fixed(r.loudnessOut, 2) + " LUFS, true peak " +
+           fixed(r.truePeakDb, 2) + " dBTP";
+}
+
 ProgressBar::ProgressBar(std::ostream& e) : err(e), enabled(&e == &std::cerr && isatty(STDERR_FILENO) != 0) {}
 
 ProgressBar::~ProgressBar()

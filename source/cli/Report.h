@@ -11,6 +11,8 @@ void printStatistics(std::ostream& out, const LearnStatistics& stats);
 void printLearnedSettings(std::ostream& out, OrlixAudioProcessor& processor);
 void printTarget(std::ostream& out, const OrlixAudioProcessor& processor);
 void printRenderReport(std::ostream& out, const RenderReport& report);
+// The render in one line, for a list of files.
+juce::String renderSummary(const RenderReport& report);
 
 // A progress bar on standard error when it is a terminal; silent otherwise.
 class ProgressBar

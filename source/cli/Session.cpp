@@ -165,23 +165,34 @@ void Session::playBlock(juce::AudioBuffer<float>& block)
     }
 }
 
-bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSeconds, const Progress& progress)
+void Session::playFrom(const juce::AudioBuffer<float>& audio, int start, int n,
+                       juce::AudioBuffer<float>& block)
 {
+    block.setSize(numChannels, n, false, false, true);
+    for (int ch = 0; ch < numChannels; ++ch)
+        block.copyFrom(ch, 0, audio, std::min(ch, audio.getNumChannels() - 1), start, n);
+    playBlock(block);
+}
+
+bool Session::learn(const juce::AudioBuffer<float>& audio, int listenStart, int listenEnd,
+                    double& countedSeconds, const Progress& progress)
+{
+    listenStart = std::clamp(listenStart, 0, audio.getNumSamples() - 1);
+    listenEnd = std::clamp(listenEnd, listenStart + 1, audio.getNumSamples());
     prepare();
+    juce::AudioBuffer<float> block(numChannels, blockSize);
+    for (int start = 0; start < listenStart; start += blockSize)
+        playFrom(audio, start, std::min(blockSize, listenStart - start), block);
+
     processor.learn().setLearnRequested(true);
     processor.timerTick();
-    juce::AudioBuffer<float> block(numChannels, blockSize);
     float progressAfterLastPass = -1.0f;
     while (processor.learn().isLearnRequested())
     {
-        for (int start = 0; start < audio.getNumSamples() && processor.learn().isLearnRequested();
+        for (int start = listenStart; start < listenEnd && processor.learn().isLearnRequested();
              start += blockSize)
         {
-            const int n = std::min(blockSize, audio.getNumSamples() - start);
-            block.setSize(numChannels, n, false, false, true);
-            for (int ch = 0; ch < numChannels; ++ch)
-                block.copyFrom(ch, 0, audio, std::min(ch, audio.getNumChannels() - 1), start, n);
-            playBlock(block);
+            playFrom(audio, start, std::min(blockSize, listenEnd - start), block);
             if (progress)
                 progress(processor.learn().status().progress, "learning");
         }
@@ -199,8 +210,10 @@ bool Session::learn(const juce::AudioBuffer<float>& audio, double& countedSecond
         }
         progressAfterLastPass = counted;
     }
+    // The tick that finishes a run publishes the TARGET only on the next one, as a
+    // host's timer would 40 ms later.
+    processor.timerTick();
     countedSeconds = processor.learn().getLastLearnStatistics().seconds;
-    block.setSize(numChannels, blockSize);
     return processor.learn().getLastLearnResult().valid;
 }
 

@@ -30,9 +30,17 @@ public:
     bool applySetting(const juce::String& id, const juce::String& text, juce::String& error);
     bool loadState(const juce::File& file, juce::String& error);
 
-    // Presses LEARN and plays the audio (looping it) until the run finishes. False
-    // when the material never reaches the counted length; `countedSeconds` tells how far it got.
-    bool learn(const juce::AudioBuffer<float>& audio, double& countedSeconds, const Progress& progress);
+    // Plays the audio before `listenStart` as a host would, then presses LEARN and
+    // plays the stretch from `listenStart` to `listenEnd` (looping it) until the run
+    // finishes. False when the material never reaches the counted length;
+    // `countedSeconds` tells how far it got.
+    bool learn(const juce::AudioBuffer<float>& audio, int listenStart, int listenEnd, double& countedSeconds,
+               const Progress& progress);
+    // Listens from the start of the audio.
+    bool learn(const juce::AudioBuffer<float>& audio, double& countedSeconds, const Progress& progress)
+    {
+        return learn(audio, 0, audio.getNumSamples(), countedSeconds, progress);
+    }
     void waitForDriveTable(double maxSeconds);
 
     // Latency-compensated render of the whole file: same length, aligned with the input.
@@ -44,6 +52,7 @@ public:
 private:
     void prepare();
     void playBlock(juce::AudioBuffer<float>& block);
+    void playFrom(const juce::AudioBuffer<float>& audio, int start, int n, juce::AudioBuffer<float>& block);
 
     double sampleRate;
     int numChannels;

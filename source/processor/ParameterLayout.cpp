@@ -110,6 +110,25 @@ std::unique_ptr<juce::RangedAudioParameter> makeChoice(const ParameterSpec& spec
                                                         (int)spec.defaultValue);
 }
 
+// Detail has at most eight values, so hosts offer it in steps rather than as a
+// continuous slider. Its names follow SOURCE, which a host's fixed list of values
+// cannot: that list names each value by its position instead.
+class NuanceParameter final : public juce::AudioParameterInt
+{
+public:
+    using juce::AudioParameterInt::AudioParameterInt;
+
+    bool isDiscrete() const override { return true; }
+
+    juce::StringArray getAllValueStrings() const override
+    {
+        juce::StringArray positions;
+        for (int i = 1; i <= getRange().getLength() + 1; ++i)
+            positions.add(juce::String(i));
+        return positions;
+    }
+};
+
 std::unique_ptr<juce::RangedAudioParameter> makeNuance(const ParameterSpec& spec,
                                                        std::shared_ptr<std::atomic<int>> cachedSource)
 {
@@ -118,8 +137,8 @@ std::unique_ptr<juce::RangedAudioParameter> makeNuance(const ParameterSpec& spec
                                                        { return nuanceText(cachedSource->load(), v); })
                           .withValueFromStringFunction([cachedSource](const juce::String& t)
                                                        { return nuanceFromText(cachedSource->load(), t); });
-    return std::make_unique<juce::AudioParameterInt>(idOf(spec), nameOf(spec), (int)spec.start, (int)spec.end,
-                                                     (int)spec.defaultValue, attributes);
+    return std::make_unique<NuanceParameter>(idOf(spec), nameOf(spec), (int)spec.start, (int)spec.end,
+                                             (int)spec.defaultValue, attributes);
 }
 } // namespace
 

@@ -1,95 +1,15 @@
+#include "support/OrlixCommand.h"
 #include "support/Signals.h"
 
-#include <juce_audio_formats/juce_audio_formats.h>
-
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace
 {
 constexpr double rate = 48000.0;
-
-struct CommandResult
-{
-    int exitCode = -1;
-    juce::String output;
-};
-
-juce::String shellQuoted(const juce::String& arg)
-{
-    return "'" + arg.replace("'", "'\\''") + "'";
-}
-
-// Runs the built orlix tool; stderrOnly captures only what it says on standard error.
-// A crash is reported as exit code -1, never as success.
-CommandResult runOrlix(const juce::StringArray& args, bool stderrOnly = false)
-{
-    juce::String command = shellQuoted(ORLIX_CLI_PATH);
-    for (const auto& a : args)
-        command << " " << shellQuoted(a);
-    command << (stderrOnly ? " 2>&1 >/dev/null" : " 2>&1");
-    CommandResult result;
-    FILE* pipe = popen(command.toRawUTF8(), "r");
-    if (pipe == nullptr)
-        return result;
-    char buffer[4096];
-    size_t n = 0;
-    juce::MemoryOutputStream text;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        text.write(buffer, n);
-    const int status = pclose(pipe);
-    result.output = text.toString();
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-class Folder
-{
-public:
-    Folder() : dir(juce::File::createTempFile("orlix-cli-test")) { dir.createDirectory(); }
-    ~Folder() { dir.deleteRecursively(); }
-    juce::File operator[](const char* name) const { return dir.getChildFile(name); }
-    juce::String path(const char* name) const { return dir.getChildFile(name).getFullPathName(); }
-    juce::StringArray names() const
-    {
-        juce::StringArray result;
-        for (const auto& f :
-             dir.findChildFiles(juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no))
-            result.add(f.getFileName());
-        result.sort(true);
-        return result;
-    }
-    juce::File dir;
-};
-
-void writeWav(const juce::File& file, const juce::AudioBuffer<float>& audio, double sampleRate, int bits = 32)
-{
-    file.deleteFile();
-    auto stream = std::make_unique<juce::FileOutputStream>(file);
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer(
-        wav.createWriterFor(stream.get(), sampleRate, (unsigned int)audio.getNumChannels(), bits, {}, 0));
-    ASSERT_NE(writer, nullptr);
-    stream.release();
-    writer->writeFromAudioSampleBuffer(audio, 0, audio.getNumSamples());
-}
-
-juce::AudioBuffer<float> readWav(const juce::File& file, double* sampleRate = nullptr)
-{
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatReader> reader(
-        wav.createReaderFor(file.createInputStream().release(), true));
-    juce::AudioBuffer<float> audio;
-    if (reader == nullptr)
-        return audio;
-    audio.setSize((int)reader->numChannels, (int)reader->lengthInSamples);
-    reader->read(&audio, 0, (int)reader->lengthInSamples, 0, true, true);
-    if (sampleRate != nullptr)
-        *sampleRate = reader->sampleRate;
-    return audio;
-}
+using testsupport::readWav;
+using testsupport::runOrlix;
+using testsupport::writeWav;
+using Folder = testsupport::TemporaryFolder;
 
 juce::AudioBuffer<float> stereo(const std::vector<float>& left, const std::vector<float>& right)
 {
@@ -176,6 +96,7 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
     three.clear();
     writeWav(folder["three.wav"], three, rate);
     writeWav(folder["slow.wav"], testsupport::toBuffer(testsupport::sine(100.0, 4000.0, 4000, 0.5f)), 4000.0);
+    folder["words.mp3"].replaceWithText("these are words, renamed to look like music\n");
     {
         juce::MemoryBlock bytes;
         folder["ok.wav"].loadFileAsData(bytes);
@@ -185,7 +106,7 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
     const std::pair<juce::StringArray, const char*> cases[] = {
         {{"learn", folder.path("missing.wav")}, "does not exist"},
         {{"learn", folder.path("empty.wav")}, "is empty"},
-        {{"learn", folder.path("text.wav")}, "not a WAV or AIFF"},
+        {{"learn", folder.path("text.wav")}, "is not an audio file orlix can read"},
         {{"render", folder.path("cut.wav"), folder.path("o1.wav")}, "truncated"},
         {{"learn", folder.path("three.wav")}, "3 channels"},
         {{"learn", folder.path("slow.wav")}, "8000 Hz"},
@@ -200,6 +121,16 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         {{"render", folder.path("ok.wav")}, "expected INPUT and OUTPUT"},
         {{"learn", folder.path("ok.wav"), "--bogus"}, "unknown option '--bogus'"},
         {{"frobnicate"}, "unknown command"},
+        {{"render", folder.path("words.mp3"), folder.path("o6.wav")}, "is not an audio file orlix can read"},
+        {{"render", folder.path("ok.wav"), folder.path("o7.mp3")}, "outputs are WAV (.wav) or FLAC (.flac)"},
+        {{"render", folder.path("ok.wav"), folder.path("o8.flac"), "--float"}, "not floating point"},
+        {{"render", folder.path("ok.wav"), folder.path("o9.wav"), "--bits", "20"}, "--bits must be 16 or 24"},
+        {{"learn", folder.path("ok.wav"), "--from", "5"}, "past the end"},
+        {{"learn", folder.path("ok.wav"), "--from", "soon"}, "--from needs a number of seconds"},
+        {{"learn", folder.path("ok.wav"), "--listen", "auto", "--from", "0.5"}, "exclude each other"},
+        {{"learn", folder.path("ok.wav"), "--out-dir", folder.path("."), "--out", folder.path("x.wav")},
+         "drop --out"},
+        {{"render", folder.path("ok.wav"), "--out-dir", folder.path("nowhere")}, "does not exist"},
     };
     for (const auto& [args, expected] : cases)
     {
@@ -209,8 +140,8 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         EXPECT_EQ(run.output.trim().containsChar('\n'), false) << run.output;
     }
     // Nothing was written by the failed runs.
-    EXPECT_EQ(folder.names(),
-              juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav", "three.wav"}));
+    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav",
+                                                 "three.wav", "words.mp3"}));
 }
 
 TEST(OrlixCommands, QuietMaterialEndsWithTheSecondsCounted)
@@ -256,4 +187,146 @@ TEST(OrlixCommands, HelpDescribesEveryCommand)
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(help.output.contains("usage: orlix")) << command;
     }
+}
+
+namespace
+{
+// Eight seconds of palm-muted notes, then eight of power chords 9 dB louder: Learn
+// listening from the start hears only the quiet part.
+juce::AudioBuffer<float> quietThenLoud()
+{
+    const int half = (int)(8.0 * rate);
+    const double pi2 = 2.0 * juce::MathConstants<double>::pi;
+    juce::AudioBuffer<float> audio(2, 2 * half);
+    for (int i = 0; i < 2 * half; ++i)
+    {
+        const bool loud = i >= half;
+        const double t = (i % (int)(0.25 * rate)) / rate; // a note every 250 ms
+        const double envelope = std::exp(-t / (loud ? 0.35 : 0.06));
+        const double f = loud ? 110.0 : 82.4;
+        double tone = 0.0;
+        for (int h = 1; h <= 6; ++h)
+            tone += std::sin(pi2 * f * h * i / rate) / h +
+                    (loud ? 0.7 * std::sin(pi2 * 1.5 * f * h * i / rate) / h : 0.0);
+        const float x = (float)((loud ? 0.15 * std::pow(10.0, 9.0 / 20.0) : 0.15) * envelope * tone / 3.0);
+        audio.setSample(0, i, x);
+        audio.setSample(1, i, 0.9f * x);
+    }
+    return audio;
+}
+
+// Learn's own target and the 95th-percentile gain reduction of the render, from the report.
+std::pair<float, float> targetAndRenderedReduction(const juce::String& report)
+{
+    const auto target = report.fromFirstOccurrenceOf("(Learn's ", false, false).getFloatValue();
+    const auto applied = report.fromFirstOccurrenceOf("(95th percentile) ", false, false).getFloatValue();
+    return {target, applied};
+}
+} // namespace
+
+// About 2 s: three Learn runs with renders of 16 s of audio.
+TEST(OrlixLearnCommand, ListeningWhereTheMaterialIsRepresentativeHitsTheTarget)
+{
+    Folder folder;
+    ASSERT_TRUE(writeWav(folder["guitar.wav"], quietThenLoud(), rate));
+    const auto learnAndRender = [&](const juce::StringArray& extra)
+    {
+        juce::StringArray args{"learn", folder.path("guitar.wav"), "--source", "Guitar",
+                               "--out", folder.path("out.wav"),    "--force"};
+        args.addArray(extra);
+        const auto run = runOrlix(args);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
+    };
+
+    const auto fromStart = learnAndRender({});
+    const auto [startTarget, startApplied] = targetAndRenderedReduction(fromStart);
+    // The material is a real test: learning from the quiet start misses the target.
+    EXPECT_GT(std::abs(startApplied - startTarget), 1.0f) << fromStart;
+
+    const auto fromLoudPart = learnAndRender({"--from", "8"});
+    EXPECT_TRUE(fromLoudPart.contains("listened from 8.0 s to the end")) << fromLoudPart;
+    const auto [fromTarget, fromApplied] = targetAndRenderedReduction(fromLoudPart);
+    EXPECT_NEAR(fromApplied, fromTarget, 1.0f) << fromLoudPart;
+
+    const auto automatic = learnAndRender({"--listen", "auto"});
+    EXPECT_TRUE(automatic.contains("listened to ")) << automatic;
+    EXPECT_TRUE(automatic.contains("the stretch closest to the file's loudness")) << automatic;
+    const auto [autoTarget, autoApplied] = targetAndRenderedReduction(automatic);
+    EXPECT_NEAR(autoApplied, autoTarget, 1.0f) << automatic;
+}
+
+TEST(OrlixRenderCommand, SeveralInputsRenderIntoAFolderAndOneBadFileStopsNoOther)
+{
+    Folder folder;
+    const auto drums = testsupport::drumLoop(rate, 1.0);
+    const auto chord = testsupport::sustainedChord(rate, 1.0);
+    ASSERT_TRUE(writeWav(folder["drums.wav"], stereo(drums, chord), rate));
+    ASSERT_TRUE(writeWav(folder["chord.wav"], testsupport::toBuffer(chord), rate, 24));
+    ASSERT_EQ(
+        testsupport::runCommand("flac", {"-s", "-o", folder.path("chord.flac"), folder.path("chord.wav")})
+            .exitCode,
+        0);
+    folder["broken.mp3"].replaceWithText("not audio\n");
+    ASSERT_TRUE(folder["out"].createDirectory());
+    const juce::StringArray settings{"--set", "threshold=-30", "--set", "ratio=8"};
+
+    auto args = juce::StringArray{
+        "render",    folder.path("drums.wav"), folder.path("broken.mp3"), folder.path("chord.flac"),
+        "--out-dir", folder.path("out")};
+    args.addArray(settings);
+    const auto batch = runOrlix(args);
+    EXPECT_EQ(batch.exitCode, 1) << batch.output;
+    auto lines = juce::StringArray::fromLines(batch.output.trim());
+    lines.sort(true);
+    ASSERT_EQ(lines.size(), 4) << batch.output; // one per file and the count of failures
+    EXPECT_TRUE(lines[0].startsWith(folder.path("broken.mp3") + ": ") &&
+                lines[0].contains("not an audio file"))
+        << lines[0];
+    EXPECT_TRUE(lines[1].startsWith(folder.path("chord.flac") + ": gain reduction")) << lines[1];
+    EXPECT_TRUE(lines[2].startsWith(folder.path("drums.wav") + ": gain reduction")) << lines[2];
+    EXPECT_EQ(lines[3], "orlix render: 1 of 3 files failed");
+
+    // Each output is what rendering that file alone gives, in the input's own format.
+    juce::StringArray outputs;
+    for (const auto& f : folder["out"].findChildFiles(juce::File::findFiles, false))
+        outputs.add(f.getFileName());
+    outputs.sort(true);
+    EXPECT_EQ(outputs, juce::StringArray({"chord.flac", "drums.wav"}));
+    auto single = juce::StringArray{"render", folder.path("drums.wav"), folder.path("alone.wav")};
+    single.addArray(settings);
+    ASSERT_EQ(runOrlix(single).exitCode, 0);
+    EXPECT_EQ(folder["alone.wav"].loadFileAsString(),
+              folder["out"].getChildFile("drums.wav").loadFileAsString());
+    const auto flacInfo =
+        testsupport::runCommand("sox", {"--i", folder["out"].getChildFile("chord.flac").getFullPathName()});
+    EXPECT_TRUE(flacInfo.output.contains("24-bit FLAC")) << flacInfo.output;
+
+    // A second run would replace the outputs: every file refuses, none is touched.
+    const auto again = runOrlix(
+        {"render", folder.path("drums.wav"), folder.path("chord.flac"), "--out-dir", folder.path("out")});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.output.contains("orlix render: 2 of 2 files failed")) << again.output;
+}
+
+TEST(OrlixLearnCommand, SeveralInputsAreLearnedEachOnItsOwn)
+{
+    Folder folder;
+    ASSERT_TRUE(writeWav(folder["loop.wav"], testsupport::toBuffer(testsupport::drumLoop(rate, 9.0)), rate));
+    ASSERT_TRUE(
+        writeWav(folder["pad.wav"], testsupport::toBuffer(testsupport::sustainedChord(rate, 9.0)), rate));
+    ASSERT_TRUE(folder["out"].createDirectory());
+    const auto run = runOrlix({"learn", folder.path("loop.wav"), folder.path("pad.wav"), "--source", "Drum",
+                               "--out-dir", folder.path("out"), "--bits", "16"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    auto lines = juce::StringArray::fromLines(run.output.trim());
+    lines.sort(true);
+    ASSERT_EQ(lines.size(), 2) << run.output;
+    for (const auto& line : lines)
+        EXPECT_TRUE(line.contains(": learned as Drum / ") && line.contains("gain reduction")) << line;
+    // Different material, different settings: the two runs did not share a processor.
+    EXPECT_NE(
+        lines[0].fromFirstOccurrenceOf("threshold", false, false).upToFirstOccurrenceOf(",", false, false),
+        lines[1].fromFirstOccurrenceOf("threshold", false, false).upToFirstOccurrenceOf(",", false, false));
+    EXPECT_EQ(testsupport::readWav(folder["out"].getChildFile("pad.wav")).getNumSamples(), (int)(9.0 * rate));
 }
