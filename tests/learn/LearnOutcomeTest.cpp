@@ -90,7 +90,9 @@ TEST(LearnOutcome, ReachesTheTargetAndKeepsTheLoudness)
     {
         std::cout << "[ outcome  ] " << name << ": target " << o.target << " dB, applied p95 " << o.appliedP95
                   << " dB, loudness change " << o.loudnessChange << " LU\n";
-        EXPECT_NEAR(o.appliedP95, o.target, 0.5f * o.target) << name;
-        EXPECT_NEAR(o.loudnessChange, 0.0, 1.5) << name;
+        // On this material Learn lands within 0.1 dB of its target and 0.3 LU of the original
+        // loudness; the margins leave room for honest changes of the model, not for a regression.
+        EXPECT_NEAR(o.appliedP95, o.target, 0.5f) << name;
+        EXPECT_NEAR(o.loudnessChange, 0.0, 0.5) << name;
     }
 }
