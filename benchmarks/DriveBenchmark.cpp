@@ -1,3 +1,4 @@
+#include "engine/DriveEqWorker.h"
 #include "engine/DriveModel.h"
 #include "engine/DriveStage.h"
 #include "engine/DynamicsEngine.h"
@@ -50,6 +51,39 @@ BENCHMARK(engineWithDrive)
     ->Arg(driveTypeTape)
     ->Arg(driveTypeFet)
     ->Unit(benchmark::kMicrosecond);
+
+namespace
+{
+// TAPE at 50 % on a 192 kHz stream: the share of one core it takes to keep up.
+void tapeAt192kHz(benchmark::State& state)
+{
+    constexpr double highRate = 192000.0;
+    static const auto input = testsupport::programme(highRate, 3.0);
+    benchsupport::runEngine(state, input, settingsFor(driveTypeTape), highRate);
+    const double frames = state.counters["ns_per_stereo_frame"].value;
+    state.counters["share_of_core"] =
+        benchmark::Counter(frames / highRate, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One drive level table job as the worker runs it after a Learn run: 10 s of stereo
+// rendered seventeen times through private engines.
+void driveEqJob(benchmark::State& state)
+{
+    const auto& input = material();
+    const std::vector<std::vector<float>> channels{
+        std::vector<float>(input.getReadPointer(0), input.getReadPointer(0) + input.getNumSamples()),
+        std::vector<float>(input.getReadPointer(1), input.getReadPointer(1) + input.getNumSamples())};
+    auto settings = settingsFor(driveOff);
+    for (auto _ : state)
+    {
+        const auto table = DriveEqWorker::measure(channels, rate, settings, {});
+        benchmark::DoNotOptimize(table.levels[0][0]);
+    }
+}
+} // namespace
+
+BENCHMARK(tapeAt192kHz)->Unit(benchmark::kMicrosecond);
+BENCHMARK(driveEqJob)->Iterations(1)->Unit(benchmark::kSecond);
 
 namespace
 {

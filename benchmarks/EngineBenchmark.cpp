@@ -4,6 +4,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+
 using namespace orlix;
 
 namespace
@@ -60,7 +66,82 @@ void plainGainLoop(benchmark::State& state)
     }
     benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
 }
+
+// The other floor: what copying the stereo block in and out of a host buffer costs.
+void plainBufferCopy(benchmark::State& state)
+{
+    const auto& input = programme();
+    juce::AudioBuffer<float> work(2, blockSize);
+    int position = 0;
+    int64_t frames = 0;
+    for (auto _ : state)
+    {
+        if (position + blockSize > input.getNumSamples())
+            position = 0;
+        for (int ch = 0; ch < 2; ++ch)
+            std::memcpy(work.getWritePointer(ch), input.getReadPointer(ch, position),
+                        sizeof(float) * blockSize);
+        benchmark::DoNotOptimize(work.getWritePointer(0));
+        benchmark::ClobberMemory();
+        position += blockSize;
+        frames += blockSize;
+    }
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
+}
+
+size_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (size_t)sysconf(_SC_PAGESIZE);
+}
+
+size_t heapBytes()
+{
+    const auto info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// What one prepared stereo engine at 48 kHz holds: heap allocated by prepare, and memory
+// made resident by preparing it and running a second of programme through every drive type
+// (a type change while the drive is on wakes the second drive stage too).
+void preparedEngineMemory(benchmark::State& state)
+{
+    constexpr int instances = 8;
+    for (auto _ : state)
+    {
+        std::vector<std::unique_ptr<DynamicsEngine>> engines;
+        engines.reserve(instances);
+        const size_t heapBefore = heapBytes(), residentBefore = residentBytes();
+        for (int i = 0; i < instances; ++i)
+        {
+            engines.push_back(std::make_unique<DynamicsEngine>());
+            engines.back()->prepare(rate, 2);
+        }
+        const size_t heapAfter = heapBytes();
+        juce::AudioBuffer<float> work(2, blockSize);
+        for (auto& engine : engines)
+        {
+            engine->setActive(1.0f);
+            for (int block = 0; block < (int)(rate / blockSize); ++block)
+            {
+                auto s = programmeSettings(3);
+                s.driveOn = true;
+                s.driveAmount = 50.0f;
+                s.driveType = (block / 20) % numDriveTypes;
+                for (int ch = 0; ch < 2; ++ch)
+                    work.copyFrom(ch, 0, programme(), ch, block * blockSize, blockSize);
+                engine->process(work, 2, s);
+            }
+        }
+        state.counters["heap_bytes_per_engine"] = (double)(heapAfter - heapBefore) / instances;
+        state.counters["resident_bytes_per_engine"] = (double)(residentBytes() - residentBefore) / instances;
+    }
+}
 } // namespace
 
+BENCHMARK(plainBufferCopy);
 BENCHMARK(plainGainLoop);
 BENCHMARK(engineWithoutDrive)->Arg(1)->Arg(2)->Arg(3);
+BENCHMARK(preparedEngineMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
