@@ -12,4 +12,48 @@ void FetHarmonics::prepare(double sampleRate) noexcept
     dcCoefficient = (float)(1.0 - twoPi * 5.0 / sampleRate);
 }
 
+// audio thread
+void FetHarmonics::processBlock(const float* y, const float* amount, float* out, int n) noexcept
+{
+    if (n <= 0)
+        return;
+    // Inside the clip points the shaper's difference quotient is a polynomial of the sample
+    // and the one before it (see unitShaped); samples beyond them are redone one by one.
+    auto shape = [](float x, float p, float h)
+    {
+        const float sumOfSquares = x * x + p * p;
+        const float shaped = h * (0.02f * ((x + p) * sumOfSquares + sumOfSquares + x * p));
+        return h > 0.0f ? shaped : 0.0f;
+    };
+    out[0] = shape(y[0], previousInput, amount[0]);
+    int clipped = std::abs(y[0]) <= 1.0f && std::abs(previousInput) <= 1.0f ? 0 : 1;
+    for (int i = 1; i < n; ++i)
+    {
+        clipped += std::abs(y[i]) <= 1.0f && std::abs(y[i - 1]) <= 1.0f ? 0 : 1;
+        out[i] = shape(y[i], y[i - 1], amount[i]);
+    }
+    if (clipped > 0)
+    {
+        for (int i = 0; i < n; ++i)
+        {
+            previousInput = i == 0 ? previousInput : y[i - 1];
+            if (!(std::abs(y[i]) <= 1.0f && std::abs(previousInput) <= 1.0f))
+                out[i] = amount[i] > 0.0f ? amount[i] * unitShaped(y[i]) : 0.0f;
+        }
+    }
+    previousInput = y[n - 1];
+
+    float z = output, previous = previousShaped;
+    const float dc = dcCoefficient;
+    for (int i = 0; i < n; ++i)
+    {
+        const float v = out[i];
+        z = dc * z + (v - previous);
+        previous = v;
+        out[i] = z;
+    }
+    output = z;
+    previousShaped = previous;
+}
+
 } // namespace orlix

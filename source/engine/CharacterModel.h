@@ -56,6 +56,11 @@ public:
         return output;
     }
 
+    // The same over a run: out[i] is the harmonics sample for y[i] at amount[i]. The shaper
+    // values are independent of each other and run vectorised; only the DC blocker recurses.
+    // audio thread
+    void processBlock(const float* y, const float* amount, float* out, int n) noexcept;
+
     // True once the DC blocker has settled; a settled shaper is zeroed exactly.
     bool isSilent() noexcept
     {

@@ -1,5 +1,7 @@
 #include "engine/DynamicsEngine.h"
 
+#include "engine/FastMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,15 +82,15 @@ void DynamicsEngine::reset()
 }
 
 void DynamicsEngine::process(juce::AudioBuffer<float>& buffer, int numChannels,
-                             const EngineSettings& settings) noexcept
+                             const EngineSettings& settings, InputSamples input) noexcept
 {
     process(buffer.getArrayOfWritePointers(), std::min(numChannels, buffer.getNumChannels()),
-            buffer.getNumSamples(), settings);
+            buffer.getNumSamples(), settings, input);
 }
 
 // audio thread
 void DynamicsEngine::process(float* const* io, int numChannels, int numSamples,
-                             const EngineSettings& settings) noexcept
+                             const EngineSettings& settings, InputSamples input) noexcept
 {
     if (!prepared || numSamples <= 0 || numChannels <= 0)
         return;
@@ -99,7 +101,8 @@ void DynamicsEngine::process(float* const* io, int numChannels, int numSamples,
     {
         for (int ch = 0; ch < usable; ++ch)
             offsetChannels[(size_t)ch] = io[ch] + start;
-        processBlock(offsetChannels.data(), usable, std::min(blockLimit, numSamples - start), settings);
+        processBlock(offsetChannels.data(), usable, std::min(blockLimit, numSamples - start), settings,
+                     input);
     }
 }
 
@@ -184,13 +187,27 @@ void DynamicsEngine::configureDriveStages(int n) noexcept
 }
 
 // audio thread
-void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, const EngineSettings& s) noexcept
+void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, const EngineSettings& s,
+                                  InputSamples input) noexcept
 {
-    boundSamples(io, numChannels, n);
-
+    // One pass bounds the input and copies the dry signal.
     const int copied = std::min(channels, numChannels);
-    for (int ch = 0; ch < copied; ++ch)
-        std::copy(io[ch], io[ch] + n, dry.getWritePointer(ch));
+    for (int ch = 0; ch < numChannels; ++ch)
+    {
+        float* x = io[ch];
+        float* d = ch < copied ? dry.getWritePointer(ch) : nullptr;
+        if (input == InputSamples::unchecked)
+        {
+            if (d != nullptr)
+                for (int i = 0; i < n; ++i)
+                    d[i] = x[i] = boundedSample(x[i]);
+            else
+                for (int i = 0; i < n; ++i)
+                    x[i] = boundedSample(x[i]);
+        }
+        else if (d != nullptr)
+            std::copy(x, x + n, d);
+    }
     const int processed = std::min({numChannels, channels, 2});
 
     const auto& model = characterModel(s.character);
@@ -229,65 +246,117 @@ void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, cons
     lastBlockGainReduction = activity.getCurrentValue() > 0.5f ? blockMaximum : 0.0f;
 }
 
+namespace
+{
+using Smoothed = juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear>;
+
+// The next n values of a ramp; true when it held still throughout.
+bool fillRamp(Smoothed& value, float* out, int n) noexcept
+{
+    if (!value.isSmoothing())
+    {
+        std::fill(out, out + n, value.getTargetValue());
+        return true;
+    }
+    for (int i = 0; i < n; ++i)
+        out[i] = value.getNextValue();
+    return false;
+}
+} // namespace
+
 float DynamicsEngine::compressorPass(float* const* io, int numChannels, int processed, int n) noexcept
 {
-    float* w0 = wet.getWritePointer(0);
-    float* w1 = processed > 1 ? wet.getWritePointer(1) : nullptr;
-    const float* x0 = io[0];
-    const float* x1 = processed > 1 ? io[1] : nullptr;
-
     const bool harmonicsIdle = !harmonicsAmount.isSmoothing() && harmonicsAmount.getTargetValue() <= 0.0f &&
                                harmonics[0].isSilent() && harmonics[1].isSilent();
     float blockMaximum = 0.0f;
-    float lastY0 = 0.0f, lastY1 = 0.0f;
-    for (int i = 0; i < n; ++i)
-    {
-        float peak = 0.0f;
-        for (int ch = 0; ch < numChannels; ++ch)
-            peak = std::max(peak, std::abs(io[ch][i]));
-
-        const DetectorControls controls{peakShare.getNextValue(), slowWeight.getNextValue(),
-                                        optoFlag.getNextValue(),  fetFlag.getNextValue(),
-                                        knee.getNextValue(),      ratio.getNextValue(),
-                                        threshold.getNextValue()};
-        const float r = detector.step(peak, coefficients, controls);
-        blockMaximum = std::max(blockMaximum, r);
-
-        const float g = r <= 0.0f     ? 1.0f
-                        : r >= 100.0f ? 0.0f
-                                      : std::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
-        const float h = harmonicsAmount.getNextValue() * std::clamp(r * (1.0f / 12.0f), 0.0f, 1.0f);
-        const float m = makeupGain.getNextValue();
-
-        const float y0 = g * x0[i];
-        if (harmonicsIdle)
-        {
-            w0[i] = y0 * m;
-            lastY0 = y0;
-            if (w1 != nullptr)
-            {
-                lastY1 = g * x1[i];
-                w1[i] = lastY1 * m;
-            }
-        }
-        else
-        {
-            w0[i] = (y0 + harmonics[0].process(y0, h)) * m;
-            if (w1 != nullptr)
-            {
-                const float y1 = g * x1[i];
-                w1[i] = (y1 + harmonics[1].process(y1, h)) * m;
-            }
-        }
-        makeup[(size_t)i] = m;
-    }
+    for (int start = 0; start < n; start += runLength)
+        blockMaximum = std::max(blockMaximum, compressorRun(io, numChannels, processed, start,
+                                                            std::min(runLength, n - start), harmonicsIdle));
     if (harmonicsIdle)
     {
         // Idle shapers still need the last input so a later start steps from the right place.
-        harmonics[0].setPreviousInput(lastY0);
-        harmonics[1].setPreviousInput(lastY1);
+        const float lastGain = gainRun[(size_t)((n - 1) % runLength)];
+        harmonics[0].setPreviousInput(lastGain * io[0][n - 1]);
+        harmonics[1].setPreviousInput(processed > 1 ? lastGain * io[1][n - 1] : 0.0f);
     }
     return blockMaximum;
+}
+
+// One run of the compressor pass: detector, gain, harmonics and make-up for `length` samples.
+float DynamicsEngine::compressorRun(float* const* io, int numChannels, int processed, int start, int length,
+                                    bool harmonicsIdle) noexcept
+{
+    const int n = length;
+    float* peak = framePeak.data();
+    {
+        const float* x = io[0] + start;
+        for (int i = 0; i < n; ++i)
+            peak[i] = std::abs(x[i]);
+        for (int ch = 1; ch < numChannels; ++ch)
+        {
+            const float* y = io[ch] + start;
+            for (int i = 0; i < n; ++i)
+                peak[i] = std::max(peak[i], std::abs(y[i]));
+        }
+    }
+
+    DetectorRamps ramps{shareRun.data(), slowRun.data(),  optoRun.data(),     fetRun.data(),
+                        kneeRun.data(),  ratioRun.data(), thresholdRun.data()};
+    const bool shareStill = fillRamp(peakShare, shareRun.data(), n);
+    ramps.constantShare = shareStill ? shareRun[0] : -1.0f;
+    fillRamp(slowWeight, slowRun.data(), n);
+    ramps.optoOff = fillRamp(optoFlag, optoRun.data(), n) && optoRun[0] <= 0.0f;
+    ramps.fetOff = fillRamp(fetFlag, fetRun.data(), n) && fetRun[0] <= 0.0f;
+    fillRamp(knee, kneeRun.data(), n);
+    fillRamp(ratio, ratioRun.data(), n);
+    fillRamp(threshold, thresholdRun.data(), n);
+
+    float* reduction = reductionRun.data();
+    const float largest = detector.run(
+        peak, n, coefficients, ramps,
+        {envelopeRun.data(), meanSquareRun.data(), levelRun.data(), targetRun.data()}, reduction);
+
+    float* gain = gainRun.data();
+    for (int i = 0; i < n; ++i)
+    {
+        const float r = reduction[i];
+        const float g = fastmath::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
+        gain[i] = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : g;
+    }
+    float* m = makeupRun.data();
+    fillRamp(makeupGain, m, n);
+    std::copy(m, m + n, makeup.begin() + start);
+
+    if (harmonicsIdle)
+    {
+        harmonicsAmount.skip(n);
+        for (int k = 0; k < processed; ++k)
+        {
+            const float* x = io[k] + start;
+            float* w = wet.getWritePointer(k) + start;
+            for (int i = 0; i < n; ++i)
+                w[i] = gain[i] * x[i] * m[i];
+        }
+        return largest;
+    }
+
+    float* h = harmonicsRun.data();
+    fillRamp(harmonicsAmount, h, n);
+    for (int i = 0; i < n; ++i)
+        h[i] *= std::clamp(reduction[i] * (1.0f / 12.0f), 0.0f, 1.0f);
+    for (int k = 0; k < processed; ++k)
+    {
+        const float* x = io[k] + start;
+        float* y = drivenRun.data();
+        for (int i = 0; i < n; ++i)
+            y[i] = gain[i] * x[i];
+        float* added = shapedRun.data();
+        harmonics[(size_t)k].processBlock(y, h, added, n);
+        float* w = wet.getWritePointer(k) + start;
+        for (int i = 0; i < n; ++i)
+            w[i] = (y[i] + added[i]) * m[i];
+    }
+    return largest;
 }
 
 void DynamicsEngine::splitMidSide(int processed, int n) noexcept
@@ -319,28 +388,60 @@ void DynamicsEngine::runDrive(int n) noexcept
     stages[(size_t)activeStage].process(mid.data(), n);
 }
 
-// The drive difference for sample j, crossfaded toward the incoming stage during a type change.
-float DynamicsEngine::driveSignal(int j, int n) noexcept
+// The drive differences of samples start .. start + length - 1 of the block, crossfaded toward
+// the incoming stage during a type change.
+void DynamicsEngine::driveSignals(float* d, int start, int length, int n) noexcept
 {
-    const float amount =
-        driveAmountAtBlockEnd + (driveAmountThisBlock - driveAmountAtBlockEnd) * (float)(j + 1) / (float)n;
-    float z = mid[(size_t)j];
-    if (crossfading)
+    float* on = d;
+    fillRamp(driveOn, on, length);
+    const float from = driveAmountAtBlockEnd, to = driveAmountThisBlock;
+    const float* z = mid.data() + start;
+    if (!crossfading)
     {
+        for (int i = 0; i < length; ++i)
+        {
+            const float amount = from + (to - from) * (float)(start + i + 1) / (float)n;
+            d[i] = amount * on[i] * z[i];
+        }
+        return;
+    }
+    const float* incoming = crossfade.data() + start;
+    for (int i = 0; i < length; ++i)
+    {
+        const int j = start + i;
+        const float amount = from + (to - from) * (float)(j + 1) / (float)n;
+        float v = z[i];
         const int k = crossfadePosition + j - crossfadeStart + 1;
         if (k > 0)
-            z += (crossfade[(size_t)j] - z) * std::min((float)k / (float)crossfadeLength, 1.0f);
+            v += (incoming[i] - v) * std::min((float)k / (float)crossfadeLength, 1.0f);
+        d[i] = amount * on[i] * v;
     }
-    return amount * driveOn.getNextValue() * z;
 }
+
+namespace
+{
+// The mix of one stereo run, on pointers that do not overlap so the loop vectorises.
+void outputStereo(float* __restrict y0, float* __restrict y1, const float* __restrict w0,
+                  const float* __restrict w1, const float* __restrict x0, const float* __restrict x1,
+                  const float* __restrict p, const float* __restrict scale, const float* __restrict d,
+                  const float* __restrict c, const float* __restrict w, const float* __restrict o,
+                  const float* __restrict a, int length) noexcept
+{
+    for (int i = 0; i < length; ++i)
+    {
+        const float m = w0[i];
+        const float side = w1[i] * scale[i];
+        const float out0 = ((d[i] + m) + side) * c[i];
+        const float out1 = ((d[i] + m) - side) * c[i];
+        const float l = x0[i], r = x1[i];
+        y0[i] = ((w[i] * out0 + (1.0f - w[i]) * l * p[i]) * o[i] - l) * a[i] + l;
+        y1[i] = ((w[i] * out1 + (1.0f - w[i]) * r * p[i]) * o[i] - r) * a[i] + r;
+    }
+}
+} // namespace
 
 void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
 {
-    const float* w0 = wet.getReadPointer(0);
-    const float* w1 = processed > 1 ? wet.getReadPointer(1) : nullptr;
-    const float* d0 = dry.getReadPointer(0);
-    const float* d1 = processed > 1 ? dry.getReadPointer(1) : nullptr;
-    const bool constantCompensation = !driveCompensation.isSmoothing();
     // Without drive the two envelopes move in lockstep and the correction is exactly 1.
     const bool driveSilent = (driveAmountAtBlockEnd <= 0.0f && driveAmountThisBlock <= 0.0f) ||
                              (!driveOn.isSmoothing() && driveOn.getTargetValue() <= 0.0f);
@@ -349,57 +450,79 @@ void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
     const bool widthFollowsDrive = !driveSilent || !juce::exactlyEqual(midEnvelope, drivenMidEnvelope);
     if (driveSilent)
         driveOn.skip(n);
-    const float fixedCompensation = gainOfDb(driveCompensation.getTargetValue());
 
-    for (int i = 0; i < n; ++i)
+    for (int start = 0; start < n; start += runLength)
+        outputRun(io, processed, start, std::min(runLength, n - start), n, driveSilent, widthFollowsDrive);
+}
+
+void DynamicsEngine::outputRun(float* const* io, int processed, int start, int length, int n,
+                               bool driveSilent, bool widthFollowsDrive) noexcept
+{
+    float* w = mixRun.data();
+    float* o = outputGainRun.data();
+    float* a = activityRun.data();
+    float* c = compensationRun.data();
+    float* d = driveRun.data();
+    fillRamp(mix, w, length);
+    fillRamp(outputGain, o, length);
+    fillRamp(activity, a, length);
+    if (!driveCompensation.isSmoothing())
+        std::fill(c, c + length, gainOfDb(driveCompensation.getTargetValue()));
+    else
+        for (int i = 0; i < length; ++i)
+            c[i] = gainOfDb(driveCompensation.getNextValue());
+    if (driveSilent)
+        std::fill(d, d + length, 0.0f);
+    else
+        driveSignals(d, start, length, n);
+
+    const float* w0 = wet.getReadPointer(0) + start;
+    const float* x0 = dry.getReadPointer(0) + start;
+    const float* p = makeup.data() + start;
+    float* y0 = io[0] + start;
+    if (processed < 2)
     {
-        const float w = mix.getNextValue();
-        const float o = outputGain.getNextValue();
-        const float a = activity.getNextValue();
-        const float d = driveSilent ? 0.0f : driveSignal(i, n);
-        const float p = makeup[(size_t)i];
-        const float compensation =
-            constantCompensation ? fixedCompensation : gainOfDb(driveCompensation.getNextValue());
-
-        if (w1 == nullptr)
+        for (int i = 0; i < length; ++i)
         {
-            float out = d + w0[i];
-            if (!juce::exactlyEqual(compensation, 1.0f))
-                out *= compensation;
-            const float x = d0[i];
-            io[0][i] = ((w * out + (1.0f - w) * x * p) * o - x) * a + x;
-            continue;
+            const float out = (d[i] + w0[i]) * c[i];
+            const float x = x0[i];
+            y0[i] = ((w[i] * out + (1.0f - w[i]) * x * p[i]) * o[i] - x) * a[i] + x;
         }
-
-        // Stereo width correction: the side follows the level change the drive causes on the mid.
-        const float m = w0[i];
-        midEnvelope += (std::abs(m) - midEnvelope) * widthCoefficient;
-        float side = w1[i];
-        if (widthFollowsDrive)
-        {
-            drivenMidEnvelope += (std::abs(d + m) - drivenMidEnvelope) * widthCoefficient;
-            heldMidPeak = std::max(heldMidPeak * holdDecay, midEnvelope);
-            const float floor = std::max(1e-7f, 0.003f * heldMidPeak);
-            side *= (drivenMidEnvelope + floor) / (midEnvelope + floor);
-        }
-        else
-        {
-            drivenMidEnvelope = midEnvelope;
-            heldMidPeak = std::max(heldMidPeak * holdDecay, midEnvelope);
-        }
-
-        float out0 = (d + m) + side;
-        float out1 = (d + m) - side;
-        if (!juce::exactlyEqual(compensation, 1.0f))
-        {
-            out0 *= compensation;
-            out1 *= compensation;
-        }
-        const float x0 = d0[i];
-        const float x1 = d1[i];
-        io[0][i] = ((w * out0 + (1.0f - w) * x0 * p) * o - x0) * a + x0;
-        io[1][i] = ((w * out1 + (1.0f - w) * x1 * p) * o - x1) * a + x1;
+        return;
     }
+
+    // Stereo width correction: the side follows the level change the drive causes on the mid.
+    float e1 = midEnvelope, e2 = drivenMidEnvelope, held = heldMidPeak;
+    const float coefficient = widthCoefficient, decay = holdDecay;
+    float* scale = sideScaleRun.data();
+    if (widthFollowsDrive)
+    {
+        for (int i = 0; i < length; ++i)
+        {
+            const float m = w0[i];
+            e1 += (std::abs(m) - e1) * coefficient;
+            e2 += (std::abs(d[i] + m) - e2) * coefficient;
+            held = std::max(held * decay, e1);
+            const float floor = std::max(1e-7f, 0.003f * held);
+            scale[i] = (e2 + floor) / (e1 + floor);
+        }
+    }
+    else
+    {
+        for (int i = 0; i < length; ++i)
+        {
+            e1 += (std::abs(w0[i]) - e1) * coefficient;
+            held = std::max(held * decay, e1);
+        }
+        e2 = e1;
+        std::fill(scale, scale + length, 1.0f);
+    }
+    midEnvelope = e1;
+    drivenMidEnvelope = e2;
+    heldMidPeak = held;
+
+    outputStereo(io[0] + start, io[1] + start, w0, wet.getReadPointer(1) + start, x0,
+                 dry.getReadPointer(1) + start, p, scale, d, c, w, o, a, length);
 }
 
 void DynamicsEngine::finishCrossfade(int n) noexcept

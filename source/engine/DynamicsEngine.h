@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace orlix
@@ -23,16 +24,29 @@ inline constexpr float sampleMagnitudeLimit = 1.0e6f;
 // A NaN or infinity from a host or a file must not reach a filter state, where
 // it would stay; nor may a huge finite sample overflow one. Non-finite samples
 // become 0, finite ones are limited to the magnitude limit.
+inline float boundedSample(float x) noexcept
+{
+    // |NaN| <= limit is false, and so is |inf| <= limit: both become 0, in a loop that vectorises.
+    const float limited = std::min(std::max(x, -sampleMagnitudeLimit), sampleMagnitudeLimit);
+    return std::abs(x) <= std::numeric_limits<float>::max() ? limited : 0.0f;
+}
+
 inline void boundSamples(float* const* channels, int numChannels, int numSamples) noexcept
 {
     for (int ch = 0; ch < numChannels; ++ch)
+    {
+        float* x = channels[ch];
         for (int i = 0; i < numSamples; ++i)
-        {
-            const float x = channels[ch][i];
-            channels[ch][i] =
-                std::isfinite(x) ? std::clamp(x, -sampleMagnitudeLimit, sampleMagnitudeLimit) : 0.0f;
-        }
+            x[i] = boundedSample(x[i]);
+    }
 }
+
+// Whether the samples handed to the engine have been through boundSamples already.
+enum class InputSamples
+{
+    unchecked, // the engine bounds them itself (the safe default)
+    bounded    // the caller did: the engine skips its own scan
+};
 
 // The whole audio path: stereo-linked compressor, drive on the mid signal,
 // latency-aligned dry/wet mix, output gain and the activity (bypass) crossfade.
@@ -49,9 +63,12 @@ public:
     bool prepare(double sampleRate, int numChannels);
     void reset();
     void setActive(float target) noexcept { activity.setTargetValue(target); } // audio thread
-    void process(float* const* channels, int numChannels, int numSamples,
-                 const EngineSettings& settings) noexcept;
-    void process(juce::AudioBuffer<float>& buffer, int numChannels, const EngineSettings& settings) noexcept;
+    // Processes in place. Unless told the input is bounded, non-finite samples become 0 and
+    // huge ones are limited first (boundSamples), as the caller's buffer.
+    void process(float* const* channels, int numChannels, int numSamples, const EngineSettings& settings,
+                 InputSamples input = InputSamples::unchecked) noexcept;
+    void process(juce::AudioBuffer<float>& buffer, int numChannels, const EngineSettings& settings,
+                 InputSamples input = InputSamples::unchecked) noexcept;
 
     int latency() const noexcept { return latencySamples; }
     float blockGainReduction() const noexcept { return lastBlockGainReduction; }
@@ -64,16 +81,26 @@ public:
 private:
     using Smoothed = juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear>;
 
-    void processBlock(float* const* io, int numChannels, int n, const EngineSettings& settings) noexcept;
+    // The per-sample passes work through a block in runs of this many samples, on arrays
+    // small enough to stay in the first-level cache.
+    static constexpr int runLength = 256;
+    using RunArray = std::array<float, runLength>;
+
+    void processBlock(float* const* io, int numChannels, int n, const EngineSettings& settings,
+                      InputSamples input) noexcept;
     void setBlockTargets(const EngineSettings& settings, const CharacterModel& model) noexcept;
     void updateDriveTargets(const EngineSettings& settings, const CharacterModel& model) noexcept;
     void snapSmoothedValues() noexcept;
     void configureDriveStages(int n) noexcept;
     float compressorPass(float* const* io, int numChannels, int processed, int n) noexcept;
+    float compressorRun(float* const* io, int numChannels, int processed, int start, int n,
+                        bool harmonicsIdle) noexcept;
     void splitMidSide(int processed, int n) noexcept;
     void runDrive(int n) noexcept;
     void outputPass(float* const* io, int processed, int n) noexcept;
-    float driveSignal(int j, int n) noexcept;
+    void outputRun(float* const* io, int processed, int start, int length, int n, bool driveSilent,
+                   bool widthFollowsDrive) noexcept;
+    void driveSignals(float* d, int start, int length, int n) noexcept;
     void finishCrossfade(int n) noexcept;
 
     double sampleRate = 0.0;
@@ -109,6 +136,12 @@ private:
     bool smoothingArmed = false;
 
     float lastBlockGainReduction = 0.0f;
+
+    // Work arrays of one run.
+    RunArray framePeak{}, envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, reductionRun{};
+    RunArray shareRun{}, slowRun{}, optoRun{}, fetRun{}, kneeRun{}, ratioRun{}, thresholdRun{};
+    RunArray gainRun{}, harmonicsRun{}, makeupRun{}, drivenRun{}, shapedRun{};
+    RunArray mixRun{}, outputGainRun{}, activityRun{}, compensationRun{}, driveRun{}, sideScaleRun{};
 };
 
 } // namespace orlix

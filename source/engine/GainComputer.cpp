@@ -1,5 +1,9 @@
 #include "engine/GainComputer.h"
 
+#include "engine/FastMath.h"
+
+#include <juce_core/juce_core.h>
+
 namespace orlix
 {
 
@@ -98,6 +102,194 @@ DetectorCoefficients detectorCoefficients(const EngineSettings& s, const Charact
     c.rms = onePoleCoefficient(rmsMs * 0.001, sampleRate);
     c.peakRelease = onePoleCoefficient((double)model.peakReleaseMs * 0.001, sampleRate);
     return c;
+}
+
+} // namespace orlix
+
+namespace orlix
+{
+namespace
+{
+// The dB helpers of the per-sample step, with the vectorisable logarithm. The logarithm is
+// taken before the choice (of a number kept away from 0), so the choice is a plain select and
+// a loop of these vectorises.
+inline float blockAmplitudeDb(float v) noexcept
+{
+    const float db = std::max(dbPerOctaveOfAmplitude * fastmath::log2(std::max(v, 1e-20f)), -100.0f);
+    return v > 1e-20f ? db : -100.0f;
+}
+
+inline float blockPowerDb(float p) noexcept
+{
+    const float db = std::max(0.5f * dbPerOctaveOfAmplitude * fastmath::log2(std::max(p, 1e-30f)), -100.0f);
+    return p > 1e-30f ? db : -100.0f;
+}
+
+// gainComputer with both sides of each branch computed, so a loop of it vectorises.
+inline float gainComputerSelect(float over, float ratio, float knee) noexcept
+{
+    const float slope = 1.0f - 1.0f / std::max(ratio, 1.0f);
+    const float x = over + knee * 0.5f;
+    const float inside = slope * x * x / (2.0f * knee);
+    const float above = slope * over;
+    const float reduction = knee >= 2.0f * std::abs(over) ? inside : above;
+    return -knee > 2.0f * over ? 0.0f : reduction;
+}
+
+// The FET character's extra ratio for small overshoots: 1 + f 0.6 e^(-over/6) above the threshold.
+inline float fetFactor(float over, float fet) noexcept
+{
+    const float fade = fastmath::exp2(over * (-1.0f / (6.0f * 0.693147181f)));
+    return 1.0f + fet * 0.6f * (over > 0.0f ? fade : 1.0f);
+}
+
+// The levels of samples from .. from + n - 1.
+void levels(const DetectorRamps& k, const DetectorScratch& s, int from, int n) noexcept
+{
+    const float* env = s.envelope + from;
+    const float* ms = s.meanSquare + from;
+    float* level = s.level + from;
+    const float share = k.constantShare;
+    if (share >= 1.0f)
+    {
+        for (int i = 0; i < n; ++i)
+            level[i] = blockAmplitudeDb(env[i]);
+    }
+    else if (juce::exactlyEqual(share, 0.0f))
+    {
+        for (int i = 0; i < n; ++i)
+            level[i] = blockPowerDb(ms[i]);
+    }
+    else if (juce::exactlyEqual(share, 0.5f))
+    {
+        // An even blend above both floors needs only one logarithm:
+        // (10 log10 ms + 20 log10 env) / 2 = 5 log10 (ms env^2). Quiet samples are redone below.
+        int quiet = 0;
+        for (int i = 0; i < n; ++i)
+        {
+            quiet += ms[i] > 1e-10f && env[i] > 1e-5f ? 0 : 1; // NOLINT: counted, not branched on
+            level[i] =
+                0.25f * dbPerOctaveOfAmplitude * fastmath::log2(std::max(ms[i] * env[i] * env[i], 1e-30f));
+        }
+        if (quiet > 0)
+            for (int i = 0; i < n; ++i)
+                if (!(ms[i] > 1e-10f && env[i] > 1e-5f))
+                    level[i] = 0.5f * blockPowerDb(ms[i]) + 0.5f * blockAmplitudeDb(env[i]);
+    }
+    else
+    {
+        const float* p = k.peakShare + from;
+        for (int i = 0; i < n; ++i)
+        {
+            const float a = blockAmplitudeDb(env[i]);
+            const float b = blockPowerDb(ms[i]);
+            const float blended = (1.0f - p[i]) * b + p[i] * a;
+            level[i] = p[i] >= 1.0f ? a : p[i] <= 0.0f ? b : blended;
+        }
+    }
+}
+} // namespace
+
+// audio thread
+float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
+                         const DetectorScratch& s, float* reduction) noexcept
+{
+    // Three recursions run through every sample: the envelopes, the fast and slow paths (with
+    // OPTO, the gain computer too), everything else is independent per sample. The run goes
+    // in slices; the envelopes of one slice share a loop with the paths of the slice before,
+    // so the two chains of dependent operations overlap instead of queueing.
+    constexpr int slice = 64;
+    float env = peakEnvelope, ms = meanSquare;
+    float f = fast, sl = slow, g = gainReduction, largest = 0.0f;
+    const float peakRelease = c.peakRelease, rms = c.rms, rmsInput = 1.0f - c.rms;
+    const float attack = c.attack, release = c.release, slowAttack = c.slowAttack,
+                slowRelease = c.slowRelease;
+    const bool withOpto = !k.optoOff;
+
+    auto envelopeStep = [&](int i)
+    {
+        const float x = peak[i];
+        // x > env ? x : x + (env - x) r, without a branch: the second is at least x exactly when x <= env.
+        env = std::max(x, x + (env - x) * peakRelease);
+        ms = x * x * rmsInput + rms * ms;
+        s.envelope[i] = env;
+        s.meanSquare[i] = ms;
+    };
+
+    // Per sample ahead of the paths: the overshoot, and the target (or with OPTO the FET factor).
+    auto prepareSlice = [&](int from, int length)
+    {
+        levels(k, s, from, length);
+        float* over = s.level + from;
+        const float* threshold = k.threshold + from;
+        for (int i = 0; i < length; ++i)
+            over[i] -= threshold[i];
+        float* target = s.target + from;
+        const float* ratio = k.ratio + from;
+        const float* knee = k.knee + from;
+        const float* fet = k.fetFlag + from;
+        if (withOpto)
+        {
+            if (k.fetOff)
+                std::fill(target, target + length, 1.0f);
+            else
+                for (int i = 0; i < length; ++i)
+                    target[i] = fetFactor(over[i], fet[i]);
+        }
+        else if (k.fetOff)
+            for (int i = 0; i < length; ++i)
+                target[i] = gainComputerSelect(over[i], ratio[i], knee[i]);
+        else
+            for (int i = 0; i < length; ++i)
+                target[i] = gainComputerSelect(over[i], ratio[i] * fetFactor(over[i], fet[i]), knee[i]);
+    };
+
+    auto pathStep = [&](int i)
+    {
+        float t = s.target[i];
+        if (withOpto)
+        {
+            // OPTO's ratio follows its own reduction: the gain computer joins the recursion.
+            float ratioFactor = t;
+            if (k.optoFlag[i] > 0.0f)
+                ratioFactor += k.optoFlag[i] * 0.4f * std::clamp(g * 0.1f, 0.0f, 1.0f);
+            t = gainComputer(s.level[i], k.ratio[i] * ratioFactor, k.knee[i]);
+        }
+        f = t + (f - t) * (t > f ? attack : release);
+        const float half = t * 0.5f;
+        sl = half + (sl - half) * (sl < half ? slowAttack : slowRelease);
+        g = std::max(sl * k.slowWeight[i], f);
+        reduction[i] = g;
+        largest = std::max(largest, g);
+    };
+
+    const int first = std::min(slice, n);
+    for (int i = 0; i < first; ++i)
+        envelopeStep(i);
+    prepareSlice(0, first);
+    for (int from = 0; from < n; from += slice)
+    {
+        const int length = std::min(slice, n - from);
+        const int next = from + length;
+        const int nextLength = std::min(slice, n - next);
+        const int both = std::min(length, nextLength);
+        for (int i = 0; i < both; ++i)
+        {
+            pathStep(from + i);
+            envelopeStep(next + i);
+        }
+        for (int i = both; i < length; ++i)
+            pathStep(from + i);
+        if (nextLength > 0)
+            prepareSlice(next, nextLength);
+    }
+
+    peakEnvelope = env;
+    meanSquare = ms;
+    fast = f;
+    slow = sl;
+    gainReduction = g;
+    return largest;
 }
 
 } // namespace orlix

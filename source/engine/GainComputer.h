@@ -81,6 +81,31 @@ struct DetectorControls
     float threshold;
 };
 
+// The same values as arrays over a run of samples, for the block detector. Each points to
+// `n` values; the flags say what holds for the whole run, so the work can skip what is 0.
+struct DetectorRamps
+{
+    const float* peakShare;
+    const float* slowWeight;
+    const float* optoFlag;
+    const float* fetFlag;
+    const float* knee;
+    const float* ratio;
+    const float* threshold;
+    bool optoOff = false;        // the OPTO flag is 0 throughout
+    bool fetOff = false;         // the FET flag is 0 throughout
+    float constantShare = -1.0f; // the peak share when it holds still, else -1
+};
+
+// Scratch arrays the block detector works in, each at least as long as the run.
+struct DetectorScratch
+{
+    float* envelope;
+    float* meanSquare;
+    float* level;
+    float* target;
+};
+
 // Stereo-linked detector with the fast and slow (program-dependent) paths.
 struct LevelDetector
 {
@@ -114,6 +139,14 @@ struct LevelDetector
         gainReduction = std::max(slow * k.slowWeight, fast);
         return gainReduction;
     }
+
+    // The step above over a run of n sample frames, giving the same values (to within the
+    // last bits of the logarithms) in loops the compiler can vectorise: the envelopes, the
+    // levels, the gain computer and the time behaviour each get their own pass, and only the
+    // passes with a recursion stay sample by sample. Returns the largest reduction.
+    // audio thread
+    float run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
+              const DetectorScratch& scratch, float* reduction) noexcept;
 
     // The detector level in dB: RMS and peak envelope blended by the peak share.
     float level(float peakShare) const noexcept
