@@ -51,7 +51,7 @@ void DriveStage::prepare(double fs, const DriveStage* templateStage)
     rollOffCoefficient = (float)std::exp(-twoPi * 9000.0 / fs);
     highPassCoefficient = (float)(1.0 - twoPi * 80.0 / fs);
     silenceLimit = (int)(3.0 * fs);
-    work.assign(maxBlock, 0.0f);
+    work.assign(subBlock, 0.0f);
 
     const bool useTemplate = templateStage != nullptr && templateStage->prepared &&
                              juce::exactlyEqual(templateStage->sampleRate, fs);
@@ -96,7 +96,7 @@ void DriveStage::buildOversamplers()
                                      design.transitionDown, firstStopbandDownDb + stopbandStepDb * (float)j);
         }
         os->setUsingIntegerLatency(false);
-        os->initProcessing(maxBlock);
+        os->initProcessing(subBlock);
     }
 }
 
@@ -141,12 +141,16 @@ double DriveStage::measureLatency(int index)
     impulse[0] = 1.0f;
 
     os.reset();
-    const float* input = impulse.data();
-    auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)length));
-    juce::ignoreUnused(up);
-    float* output = impulse.data();
-    juce::dsp::AudioBlock<float> down(&output, 1, (size_t)length);
-    os.processSamplesDown(down);
+    for (int from = 0; from < length; from += subBlock)
+    {
+        const int n = std::min(subBlock, length - from);
+        const float* input = impulse.data() + from;
+        auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)n));
+        juce::ignoreUnused(up);
+        float* output = impulse.data() + from;
+        juce::dsp::AudioBlock<float> down(&output, 1, (size_t)n);
+        os.processSamplesDown(down);
+    }
     os.reset();
 
     double weighted = 0.0, energy = 0.0;
@@ -330,31 +334,39 @@ void DriveStage::passSilence(float* buffer, int n) noexcept
 void DriveStage::runActive(float* buffer, int n) noexcept
 {
     auto& os = *oversamplers[(size_t)selected];
-    const float* input = buffer;
-    auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)n));
-    runNonlinear(up.getChannelPointer(0), (int)up.getNumSamples());
+    const int factor = factorOf(selected);
+    // The hysteresis amount ramps over the whole block's oversampled samples.
+    const float hysteresisTarget = model.hysteresisAmount;
+    const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
+    const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)(n * factor);
 
-    float* output = work.data();
-    juce::dsp::AudioBlock<float> down(&output, 1, (size_t)n);
-    os.processSamplesDown(down);
-    alignAndFinish(buffer, n);
+    for (int from = 0; from < n; from += subBlock)
+    {
+        const int length = std::min(subBlock, n - from);
+        const float* input = buffer + from;
+        auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)length));
+        runNonlinear(up.getChannelPointer(0), (int)up.getNumSamples(),
+                     hysteresisStart + hysteresisIncrement * (float)(from * factor), hysteresisIncrement);
+
+        float* output = work.data();
+        juce::dsp::AudioBlock<float> down(&output, 1, (size_t)length);
+        os.processSamplesDown(down);
+        alignAndFinish(buffer + from, length);
+    }
+    hysteresisRamp = hysteresisTarget;
 }
 
 // The oversampled part: sag from the envelopes, hysteresis, the shaper chain. Leaves only
 // the nonlinear part (driven minus input) in the block. Works in chunks, one shaper stage
 // over the whole chunk at a time: a stage's step depends only on its own previous input,
 // so the samples of a chunk are independent work the processor can overlap.
-void DriveStage::runNonlinear(float* samples, int count) noexcept
+void DriveStage::runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept
 {
-    const float hysteresisTarget = model.hysteresisAmount;
-    const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
-    const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)count;
-
     for (int start = 0; start < count; start += chunkLength)
     {
         const int length = std::min(chunkLength, count - start);
         float* x = samples + start;
-        prepareChunk(x, length, hysteresisStart + hysteresisIncrement * (float)start, hysteresisIncrement);
+        prepareChunk(x, length, rampStart + rampIncrement * (float)start, rampIncrement);
         if (firstSample)
         {
             fillShaperCaches();
@@ -369,7 +381,6 @@ void DriveStage::runNonlinear(float* samples, int count) noexcept
         for (int k = 0; k < length; ++k)
             x[k] = driven[(size_t)k] - x[k];
     }
-    hysteresisRamp = hysteresisTarget;
 }
 
 // Per sample of the chunk: the envelopes and the sag-modulated operating scale U, the

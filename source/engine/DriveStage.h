@@ -18,6 +18,9 @@ class DriveStage
 {
 public:
     static constexpr int maxBlock = 8192;
+    // The oversamplers and work buffers see at most this many base-rate samples at a time:
+    // a longer block goes through in pieces with the same result, and the buffers stay small.
+    static constexpr int subBlock = 256;
     static constexpr int numOversamplers = 2; // 0: 16x, 1: 32x
 
     DriveStage();
@@ -64,7 +67,7 @@ private:
     bool restsInSilence(const float* buffer, int n) noexcept;
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
-    void runNonlinear(float* samples, int count) noexcept;
+    void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void fillShaperCaches() noexcept;
     void computeIntegrals(int length) noexcept;
