@@ -81,23 +81,20 @@ void DriveStage::prepare(double fs, const DriveStage* templateStage)
 
 void DriveStage::buildOversamplers()
 {
+    if (oversamplersBuilt)
+        return; // the filters do not depend on the sample rate
     for (int m = 0; m < numOversamplers; ++m)
     {
-        auto& os = oversamplers[(size_t)m];
-        if (os != nullptr)
-            continue; // the filters do not depend on the sample rate
-        os = std::make_unique<juce::dsp::Oversampling<float>>(1);
-        os->clearOversamplingStages();
+        std::vector<HalfBandOversampler::StageDesign> designs;
         for (int j = 0; j < stageCountOf(m); ++j)
         {
             const auto& design = j == 0 ? firstStageDesign : laterStageDesign;
-            os->addOversamplingStage(juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple,
-                                     design.transitionUp, firstStopbandUpDb + stopbandStepDb * (float)j,
-                                     design.transitionDown, firstStopbandDownDb + stopbandStepDb * (float)j);
+            designs.push_back({design.transitionUp, firstStopbandUpDb + stopbandStepDb * (float)j,
+                               design.transitionDown, firstStopbandDownDb + stopbandStepDb * (float)j});
         }
-        os->setUsingIntegerLatency(false);
-        os->initProcessing(subBlock);
+        oversamplers[(size_t)m].prepare(designs, subBlock);
     }
+    oversamplersBuilt = true;
 }
 
 // Envelope coefficients at the oversampled rate, and what the envelopes read for a
@@ -135,7 +132,7 @@ void DriveStage::measureEnvelopes(int index)
 // fractional part included.
 double DriveStage::measureLatency(int index)
 {
-    auto& os = *oversamplers[(size_t)index];
+    auto& os = oversamplers[(size_t)index];
     const int length = std::min(maxBlock, 2048);
     std::vector<float> impulse((size_t)length, 0.0f);
     impulse[0] = 1.0f;
@@ -144,12 +141,8 @@ double DriveStage::measureLatency(int index)
     for (int from = 0; from < length; from += subBlock)
     {
         const int n = std::min(subBlock, length - from);
-        const float* input = impulse.data() + from;
-        auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)n));
-        juce::ignoreUnused(up);
-        float* output = impulse.data() + from;
-        juce::dsp::AudioBlock<float> down(&output, 1, (size_t)n);
-        os.processSamplesDown(down);
+        os.processUp(impulse.data() + from, n);
+        os.processDown(impulse.data() + from, n);
     }
     os.reset();
 
@@ -160,7 +153,7 @@ double DriveStage::measureLatency(int index)
         weighted += j * e;
         energy += e;
     }
-    return energy > 0.0 ? weighted / energy : (double)os.getLatencyInSamples();
+    return energy > 0.0 ? weighted / energy : os.nominalLatency();
 }
 
 // Both oversamplers end up delayed by exactly the stage latency: an integer delay of up to
@@ -181,8 +174,7 @@ void DriveStage::selectOversampler(int index) noexcept
     lowPass = setup.lowPass;
     references = setup.references;
 
-    if (oversamplers[(size_t)index] != nullptr)
-        oversamplers[(size_t)index]->reset();
+    oversamplers[(size_t)index].reset();
     firstSample = true;
     hysteresisStarted = false;
     recomputeNormalisation();
@@ -223,8 +215,7 @@ void DriveStage::reset()
     dryDelayIndex = 0;
     silentSamples = 0;
     for (auto& os : oversamplers)
-        if (os != nullptr)
-            os->reset();
+        os.reset();
 }
 
 // audio thread
@@ -333,7 +324,7 @@ void DriveStage::passSilence(float* buffer, int n) noexcept
 
 void DriveStage::runActive(float* buffer, int n) noexcept
 {
-    auto& os = *oversamplers[(size_t)selected];
+    auto& os = oversamplers[(size_t)selected];
     const int factor = factorOf(selected);
     // The hysteresis amount ramps over the whole block's oversampled samples.
     const float hysteresisTarget = model.hysteresisAmount;
@@ -343,14 +334,10 @@ void DriveStage::runActive(float* buffer, int n) noexcept
     for (int from = 0; from < n; from += subBlock)
     {
         const int length = std::min(subBlock, n - from);
-        const float* input = buffer + from;
-        auto up = os.processSamplesUp(juce::dsp::AudioBlock<const float>(&input, 1, (size_t)length));
-        runNonlinear(up.getChannelPointer(0), (int)up.getNumSamples(),
-                     hysteresisStart + hysteresisIncrement * (float)(from * factor), hysteresisIncrement);
-
-        float* output = work.data();
-        juce::dsp::AudioBlock<float> down(&output, 1, (size_t)length);
-        os.processSamplesDown(down);
+        float* up = os.processUp(buffer + from, length);
+        runNonlinear(up, length * factor, hysteresisStart + hysteresisIncrement * (float)(from * factor),
+                     hysteresisIncrement);
+        os.processDown(work.data(), length);
         alignAndFinish(buffer + from, length);
     }
     hysteresisRamp = hysteresisTarget;

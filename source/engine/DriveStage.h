@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DriveModel.h"
+#include "engine/HalfBandOversampler.h"
 
 #include <juce_dsp/juce_dsp.h>
 
@@ -77,7 +78,8 @@ private:
 
     double sampleRate = 0.0;
     bool prepared = false;
-    std::array<std::unique_ptr<juce::dsp::Oversampling<float>>, numOversamplers> oversamplers;
+    std::array<HalfBandOversampler, numOversamplers> oversamplers;
+    bool oversamplersBuilt = false;
     std::array<OversamplerSetup, numOversamplers> setups;
     int selected = 1;
     std::vector<float> work;
