@@ -198,6 +198,37 @@ inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, do
         s.ceiling, _mm_add_pd(splat(c.ceiling), _mm_mul_pd(splat(c.ceilingSlope * 0.5), s.ceiling)));
     return blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
 }
+
+// Both blends at one point from one pair of square roots: the value
+// w1 f(1 + t) + w2 f(1 - t) and the antiderivative blend with the weights w1, v2.
+struct CurveAndIntegral
+{
+    double curve, integral;
+};
+
+inline CurveAndIntegral tubeCurveAndIntegralBlend(const TubeCurve& c, double t, double w1, double w2,
+                                                  double v2) noexcept
+{
+    using namespace simd;
+    const Shares s = sharesOf(bothSides(t), c);
+    const __m128d root = _mm_sqrt_pd(s.law);
+    const __m128d law = _mm_mul_pd(s.law, root);
+    const __m128d below = _mm_mul_pd(splat(0.06), s.below);
+    const __m128d bend =
+        _mm_mul_pd(s.bend, _mm_sub_pd(splat(c.kneeSlope), _mm_mul_pd(splat(c.bend), s.bend)));
+    const __m128d ceiling = _mm_mul_pd(splat(c.ceilingSlope), s.ceiling);
+    const double curve = blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
+
+    const __m128d lawI = _mm_mul_pd(_mm_mul_pd(splat(0.4), _mm_mul_pd(s.law, s.law)), root);
+    const __m128d belowI = _mm_mul_pd(splat(0.03), _mm_mul_pd(s.below, s.below));
+    const __m128d inner =
+        _mm_sub_pd(splat(c.kneeSlope * 0.5), _mm_mul_pd(splat(c.bend * (1.0 / 3.0)), s.bend));
+    const __m128d bendI = _mm_mul_pd(s.bend, _mm_add_pd(splat(c.kneeValue), _mm_mul_pd(s.bend, inner)));
+    const __m128d ceilingI = _mm_mul_pd(
+        s.ceiling, _mm_add_pd(splat(c.ceiling), _mm_mul_pd(splat(c.ceilingSlope * 0.5), s.ceiling)));
+    const double integral = blend(_mm_add_pd(_mm_add_pd(lawI, belowI), _mm_add_pd(bendI, ceilingI)), w1, v2);
+    return {curve, integral};
+}
 #else
 
 inline double tubeCurveBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
@@ -208,6 +239,17 @@ inline double tubeCurveBlend(const TubeCurve& c, double t, double w1, double w2)
 inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
 {
     return w1 * branchFree::integral(1.0 + t, c) + w2 * branchFree::integral(1.0 - t, c);
+}
+
+struct CurveAndIntegral
+{
+    double curve, integral;
+};
+
+inline CurveAndIntegral tubeCurveAndIntegralBlend(const TubeCurve& c, double t, double w1, double w2,
+                                                  double v2) noexcept
+{
+    return {tubeCurveBlend(c, t, w1, w2), tubeCurveIntegralBlend(c, t, w1, v2)};
 }
 #endif
 
@@ -325,6 +367,39 @@ inline float shaperStepWith(ShaperStageState& state, float y, double integralAtY
         const double before = state.cacheValid ? state.cachedIntegral : shaperDifferenceIntegral(m, s, p);
         step = (integralAtY - before) / delta;
         state.cachedIntegral = integralAtY;
+        state.cacheValid = true;
+    }
+    return (float)(x + step);
+}
+
+// The same step, evaluating the curve only where the step needs it: at the midpoint for a
+// small step, or its antiderivative at y (and at the previous input when the cache is stale).
+// Both come from one pair of square roots, the costly part of the curve.
+inline float shaperStepLean(ShaperStageState& state, float y, const DriveModel& m,
+                            const ShaperScale& s) noexcept
+{
+    const double p = state.previous;
+    const double x = y;
+    const double delta = x - p;
+    const double largest = std::max(std::abs(p), std::abs(x));
+    state.previous = y;
+    const bool small = std::abs(delta) < std::max(0.024 * largest * largest, 1e-5);
+    const double at = small ? 0.5 * (x + p) : x;
+    const double half = 0.5 * m.symmetry;
+    const auto both = tubeCurveAndIntegralBlend(m.curve, at * s.inverse, 1.0 - half, -half, half);
+    double step;
+    if (small)
+    {
+        step = s.slopeScale * (both.curve - (1.0 - m.symmetry)) - at;
+        state.cacheValid = false;
+    }
+    else
+    {
+        const double integral =
+            s.integralScale * both.integral - s.slopeScale * (1.0 - m.symmetry) * x - s.offset - 0.5 * x * x;
+        const double before = state.cacheValid ? state.cachedIntegral : shaperDifferenceIntegral(m, s, p);
+        step = (integral - before) / delta;
+        state.cachedIntegral = integral;
         state.cacheValid = true;
     }
     return (float)(x + step);

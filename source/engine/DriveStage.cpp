@@ -360,11 +360,7 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
             firstSample = false;
         }
         for (int s = 0; s < model.stages; ++s)
-        {
-            if (s > 0)
-                computeIntegrals(length);
             stepShaperStage(shaperStates[(size_t)s], length);
-        }
         for (int k = 0; k < length; ++k)
             x[k] = driven[(size_t)k] - x[k];
     }
@@ -406,7 +402,6 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
         else
             hysteresisStarted = false;
         driven[(size_t)k] = y;
-        integrals[(size_t)k] = shaperDifferenceIntegral(m, scale, y);
     }
     fullEnvelope = full;
     lowEnvelope = low;
@@ -424,22 +419,13 @@ void DriveStage::fillShaperCaches() noexcept
     }
 }
 
-// The next stage's antiderivative at every input, in a loop without branches or carried state.
-void DriveStage::computeIntegrals(int length) noexcept
-{
-    const DriveModel m = model;
-    for (int k = 0; k < length; ++k)
-        integrals[(size_t)k] = shaperDifferenceIntegral(m, scales[(size_t)k], driven[(size_t)k]);
-}
-
-// One shaper stage over the chunk, with the antiderivatives at its inputs already computed.
+// One shaper stage over the chunk.
 void DriveStage::stepShaperStage(ShaperStageState& stageState, int length) noexcept
 {
     const DriveModel m = model;
     ShaperStageState state = stageState; // kept in registers across the loop
     for (int k = 0; k < length; ++k)
-        driven[(size_t)k] =
-            shaperStepWith(state, driven[(size_t)k], integrals[(size_t)k], m, scales[(size_t)k]);
+        driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], m, scales[(size_t)k]);
     stageState = state;
 }
 

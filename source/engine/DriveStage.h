@@ -71,7 +71,6 @@ private:
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void fillShaperCaches() noexcept;
-    void computeIntegrals(int length) noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
     float delayDry(float x) noexcept;
@@ -113,11 +112,10 @@ private:
 
     std::array<ShaperStageState, 3> shaperStates{};
     // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
-    // the signal as it moves through the stages, the antiderivatives at a stage's inputs.
+    // and the signal as it moves through the stages.
     static constexpr int chunkLength = 256;
     std::array<ShaperScale, chunkLength> scales{};
     std::array<float, chunkLength> driven{};
-    std::array<double, chunkLength> integrals{};
     float shaperGainValue = 1.0f;
 
     float rollOffCoefficient = 0.0f, rollOffState = 0.0f; // 9 kHz low-pass
