@@ -387,22 +387,19 @@ inline float shaperStepLean(ShaperStageState& state, float y, const DriveModel& 
     const double at = small ? 0.5 * (x + p) : x;
     const double half = 0.5 * m.symmetry;
     const auto both = tubeCurveAndIntegralBlend(m.curve, at * s.inverse, 1.0 - half, -half, half);
-    double step;
-    if (small)
-    {
-        step = s.slopeScale * (both.curve - (1.0 - m.symmetry)) - at;
-        state.cacheValid = false;
-    }
-    else
-    {
-        const double integral =
-            s.integralScale * both.integral - s.slopeScale * (1.0 - m.symmetry) * x - s.offset - 0.5 * x * x;
-        const double before = state.cacheValid ? state.cachedIntegral : shaperDifferenceIntegral(m, s, p);
-        step = (integral - before) / delta;
-        state.cachedIntegral = integral;
-        state.cacheValid = true;
-    }
-    return (float)(x + step);
+    // Both steps are formed and one is chosen: whether a step is small follows the signal,
+    // which a branch would keep guessing wrong. Only a stale cache (the first large step after
+    // small ones) takes a branch, to evaluate the antiderivative at the previous input.
+    const double midpointStep = s.slopeScale * (both.curve - (1.0 - m.symmetry)) - at;
+    const double integral =
+        s.integralScale * both.integral - s.slopeScale * (1.0 - m.symmetry) * x - s.offset - 0.5 * x * x;
+    double before = state.cachedIntegral;
+    if (!small && !state.cacheValid)
+        before = shaperDifferenceIntegral(m, s, p);
+    const double quotientStep = (integral - before) / delta;
+    state.cachedIntegral = small ? state.cachedIntegral : integral;
+    state.cacheValid = !small;
+    return (float)(x + (small ? midpointStep : quotientStep));
 }
 
 inline float shaperStep(ShaperStageState& state, float y, const DriveModel& m, const ShaperScale& s) noexcept
