@@ -1,4 +1,5 @@
 #include "engine/CharacterModel.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -54,4 +55,28 @@ TEST(FetHarmonics, NoAmountDecaysToSilence)
     for (int i = 0; i < 48000 * 2; ++i)
         last = h.process(0.8f * (float)std::sin(i * 0.1), 0.0f);
     EXPECT_LT(std::abs(last), 1e-6f);
+}
+
+TEST(FetHarmonics, BlockProcessingMatchesSampleBySampleAlsoBeyondTheClipPoints)
+{
+    // Mostly inside -1..1 (the polynomial path), with a stretch of loud samples (the
+    // antiderivative path) and an amount that ramps through 0.
+    auto y = testsupport::sine(180.0, 48000.0, 1000, 0.8f);
+    for (int i = 400; i < 460; ++i)
+        y[(size_t)i] *= 2.0f;
+    std::vector<float> amount(y.size());
+    for (size_t i = 0; i < amount.size(); ++i)
+        amount[i] = -0.2f + 1.2f * (float)i / (float)amount.size();
+
+    FetHarmonics single, block;
+    single.prepare(48000.0);
+    block.prepare(48000.0);
+    std::vector<float> out(y.size());
+    for (size_t start = 0; start < y.size(); start += 256)
+    {
+        const int n = (int)std::min<size_t>(256, y.size() - start);
+        block.processBlock(y.data() + start, amount.data() + start, out.data() + start, n);
+    }
+    for (size_t i = 0; i < y.size(); ++i)
+        ASSERT_EQ(out[i], single.process(y[i], amount[i])) << i;
 }

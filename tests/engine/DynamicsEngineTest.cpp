@@ -233,3 +233,31 @@ TEST(DynamicsEngine, DriveCompensationInterpolatesTheTableRow)
     s.driveOn = false;
     EXPECT_EQ(DynamicsEngine::driveCompensationDb(s, 0), 0.0f);
 }
+
+TEST(DynamicsEngine, ACallerThatBoundedTheInputGetsTheSameOutputWithoutTheScan)
+{
+    auto x = testsupport::drumLoop(rate, 0.5);
+    x[100] = 3.0e6f; // beyond the magnitude limit: bounded by the caller below
+    auto input = testsupport::toBuffer(x, testsupport::sustainedChord(rate, 0.5));
+    const auto s = compressing(2);
+
+    DynamicsEngine checking, trusting;
+    for (auto* e : {&checking, &trusting})
+    {
+        e->prepare(rate, 2);
+        e->setActive(1.0f);
+    }
+    auto a = input, b = input;
+    boundSamples(b.getArrayOfWritePointers(), 2, b.getNumSamples());
+    EXPECT_EQ(b.getSample(0, 100), sampleMagnitudeLimit);
+    for (int start = 0; start < input.getNumSamples(); start += 512)
+    {
+        const int n = std::min(512, input.getNumSamples() - start);
+        float* pa[2] = {a.getWritePointer(0, start), a.getWritePointer(1, start)};
+        float* pb[2] = {b.getWritePointer(0, start), b.getWritePointer(1, start)};
+        checking.process(pa, 2, n, s);
+        trusting.process(pb, 2, n, s, InputSamples::bounded);
+    }
+    for (int ch = 0; ch < 2; ++ch)
+        EXPECT_EQ(maxDifference(a, b, ch), 0.0) << ch;
+}

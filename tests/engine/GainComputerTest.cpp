@@ -199,3 +199,63 @@ TEST(LevelDetector, OptoHoldsHalfTheReductionAndReleasesItSixTimesSlower)
         vcaAt1s = vca.step(0.0f, c, plain);
     EXPECT_LT(vcaAt1s, 0.2f); // against about 2.6 dB still held by the slow path
 }
+
+TEST(LevelDetector, BlockRunFollowsTheSampleStepThroughRampsAndEveryCharacter)
+{
+    // The block detector computes the same recursion in passes; its levels use a polynomial
+    // logarithm, so the reductions agree to well under a thousandth of a dB, also while the
+    // character's flags and the threshold ramp.
+    const auto x = testsupport::drumLoop(48000.0, 0.25);
+    const auto coefficients = detectorCoefficients(EngineSettings{}, characterModel(1), 48000.0);
+    const int n = 256;
+    for (int from : {1, 2, 3})
+        for (int to : {1, 2, 3})
+        {
+            LevelDetector sample, block;
+            std::vector<float> share(n), weight(n), opto(n), fet(n), kneeDb(n, 6.0f), ratio(n, 4.0f),
+                threshold(n);
+            auto value = [](int c, int index) -> float
+            {
+                const auto& m = characterModel(c);
+                return index == 0   ? m.peakShare
+                       : index == 1 ? (m.programRelease ? 1.0f : 0.0f)
+                       : index == 2 ? (c == 1 ? 1.0f : 0.0f)
+                                    : (c == 2 ? 1.0f : 0.0f);
+            };
+            for (int i = 0; i < n; ++i)
+            {
+                const float t = (float)i / (float)(n - 1);
+                share[(size_t)i] = value(from, 0) + (value(to, 0) - value(from, 0)) * t;
+                weight[(size_t)i] = value(from, 1) + (value(to, 1) - value(from, 1)) * t;
+                opto[(size_t)i] = value(from, 2) + (value(to, 2) - value(from, 2)) * t;
+                fet[(size_t)i] = value(from, 3) + (value(to, 3) - value(from, 3)) * t;
+                threshold[(size_t)i] = -30.0f + 6.0f * t;
+            }
+            const bool optoOff = from != 1 && to != 1, fetOff = from != 2 && to != 2;
+            const DetectorRamps ramps{
+                share.data(), weight.data(),    opto.data(), fet.data(), kneeDb.data(),
+                ratio.data(), threshold.data(), optoOff,     fetOff,     from == to ? value(from, 0) : -1.0f};
+            std::vector<float> envelope(n), meanSquare(n), level(n), target(n), reduction(n);
+            float largest = 0.0f;
+            for (int start = 0; start + n <= (int)x.size(); start += n)
+            {
+                std::vector<float> peak(n);
+                for (int i = 0; i < n; ++i)
+                    peak[(size_t)i] = std::abs(x[(size_t)(start + i)]);
+                largest = std::max(
+                    largest, block.run(peak.data(), n, coefficients, ramps,
+                                       {envelope.data(), meanSquare.data(), level.data(), target.data()},
+                                       reduction.data()));
+                for (int i = 0; i < n; ++i)
+                {
+                    const DetectorControls k{share[(size_t)i],    weight[(size_t)i], opto[(size_t)i],
+                                             fet[(size_t)i],      kneeDb[(size_t)i], ratio[(size_t)i],
+                                             threshold[(size_t)i]};
+                    const float expected = sample.step(peak[(size_t)i], coefficients, k);
+                    ASSERT_NEAR(reduction[(size_t)i], expected, 1e-3f)
+                        << from << " to " << to << " at " << start + i;
+                }
+            }
+            EXPECT_GT(largest, 3.0f) << from << " to " << to;
+        }
+}
