@@ -373,42 +373,19 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
 void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
-
-    // The envelopes: three short recursions and nothing else.
-    float* envelope = envelopes.data();
-    {
-        float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
-        const float a = attack, r = release, lowPassCoefficient = lowPass;
-        const bool lowBand = m.lowBandSag;
-        for (int k = 0; k < length; ++k)
-        {
-            full = follow(full, std::abs(x[k]), a, r);
-            lp += (x[k] - lp) * lowPassCoefficient;
-            low = follow(low, std::abs(lp), a, r);
-            envelope[k] = std::max(lowBand ? low : full, 0.0f);
-        }
-        fullEnvelope = full;
-        lowEnvelope = low;
-        lowPassState = lp;
-    }
-
-    // Louder passages lower the bias scale and drive harder; each sample's scale on its own.
     const float sag = m.sagDepth * m.amount;
-    for (int k = 0; k < length; ++k)
-        scales[(size_t)k] = makeShaperScale((1.0f - sag * envelope[k] / (envelope[k] + m.sagKnee)) * m.bias);
-
-    const float lastRamp = rampStart + rampIncrement * (float)length;
-    if (!(rampStart > 0.0f) && !(lastRamp > 0.0f) && !(rampIncrement > 0.0f))
-    {
-        // No hysteresis anywhere in this chunk (the ramp is linear, so its ends decide).
-        std::copy(x, x + length, driven.begin());
-        hysteresisStarted = false;
-        return;
-    }
-
     const float gainH = hysteresisGainValue;
+    float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
     for (int k = 0; k < length; ++k)
     {
+        full = follow(full, std::abs(x[k]), attack, release);
+        lp += (x[k] - lp) * lowPass;
+        low = follow(low, std::abs(lp), attack, release);
+        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
+        // Louder passages lower the bias scale and drive harder.
+        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
+        scales[(size_t)k] = scale;
+
         float y = x[k];
         const float h = rampStart + rampIncrement * (float)(k + 1);
         if (h > 0.0f)
@@ -426,6 +403,9 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
             hysteresisStarted = false;
         driven[(size_t)k] = y;
     }
+    fullEnvelope = full;
+    lowEnvelope = low;
+    lowPassState = lp;
 }
 
 // After a (re)start each stage steps from its stored previous input.

@@ -116,7 +116,6 @@ private:
     static constexpr int chunkLength = 256;
     std::array<ShaperScale, chunkLength> scales{};
     std::array<float, chunkLength> driven{};
-    std::array<float, chunkLength> envelopes{};
     float shaperGainValue = 1.0f;
 
     float rollOffCoefficient = 0.0f, rollOffState = 0.0f; // 9 kHz low-pass
