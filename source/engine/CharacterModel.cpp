@@ -13,10 +13,8 @@ void FetHarmonics::prepare(double sampleRate) noexcept
 }
 
 // audio thread
-void FetHarmonics::processBlock(const float* y, const float* amount, float* out, int n) noexcept
+void FetHarmonics::shapeBlock(const float* y, const float* amount, float* out, int n) noexcept
 {
-    if (n <= 0)
-        return;
     // Inside the clip points the shaper's difference quotient is a polynomial of the sample
     // and the one before it (see unitShaped); samples beyond them are redone one by one.
     auto shape = [](float x, float p, float h)
@@ -42,7 +40,14 @@ void FetHarmonics::processBlock(const float* y, const float* amount, float* out,
         }
     }
     previousInput = y[n - 1];
+}
 
+// audio thread
+void FetHarmonics::processBlock(const float* y, const float* amount, float* out, int n) noexcept
+{
+    if (n <= 0)
+        return;
+    shapeBlock(y, amount, out, n);
     float z = output, previous = previousShaped;
     const float dc = dcCoefficient;
     for (int i = 0; i < n; ++i)
@@ -54,6 +59,32 @@ void FetHarmonics::processBlock(const float* y, const float* amount, float* out,
     }
     output = z;
     previousShaped = previous;
+}
+
+// audio thread
+void FetHarmonics::processPair(FetHarmonics& left, const float* yLeft, float* outLeft, FetHarmonics& right,
+                               const float* yRight, float* outRight, const float* amount, int n) noexcept
+{
+    if (n <= 0)
+        return;
+    left.shapeBlock(yLeft, amount, outLeft, n);
+    right.shapeBlock(yRight, amount, outRight, n);
+    float zl = left.output, pl = left.previousShaped, zr = right.output, pr = right.previousShaped;
+    const float dl = left.dcCoefficient, dr = right.dcCoefficient;
+    for (int i = 0; i < n; ++i)
+    {
+        const float vl = outLeft[i], vr = outRight[i];
+        zl = dl * zl + (vl - pl);
+        zr = dr * zr + (vr - pr);
+        pl = vl;
+        pr = vr;
+        outLeft[i] = zl;
+        outRight[i] = zr;
+    }
+    left.output = zl;
+    left.previousShaped = pl;
+    right.output = zr;
+    right.previousShaped = pr;
 }
 
 } // namespace orlix

@@ -60,6 +60,10 @@ public:
     // values are independent of each other and run vectorised; only the DC blocker recurses.
     // audio thread
     void processBlock(const float* y, const float* amount, float* out, int n) noexcept;
+    // The same for the two channels of a stereo pair at once: their DC blockers recurse side by
+    // side in one loop, so neither waits for the other.
+    static void processPair(FetHarmonics& left, const float* yLeft, float* outLeft, FetHarmonics& right,
+                            const float* yRight, float* outRight, const float* amount, int n) noexcept;
 
     // True once the DC blocker has settled; a settled shaper is zeroed exactly.
     bool isSilent() noexcept
@@ -85,6 +89,8 @@ public:
     }
 
 private:
+    void shapeBlock(const float* y, const float* amount, float* out, int n) noexcept;
+
     static float unitAntiderivative(float v) noexcept { return antiderivative(v, 0.06f, 0.08f); }
     float unitShaped(float y) const noexcept
     {

@@ -344,17 +344,23 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
     fillRamp(harmonicsAmount, h, n);
     for (int i = 0; i < n; ++i)
         h[i] *= std::clamp(reduction[i] * (1.0f / 12.0f), 0.0f, 1.0f);
+    float* y[2] = {drivenRun.data(), sideDrivenRun.data()};
+    float* added[2] = {shapedRun.data(), sideShapedRun.data()};
     for (int k = 0; k < processed; ++k)
     {
         const float* x = io[k] + start;
-        float* y = drivenRun.data();
         for (int i = 0; i < n; ++i)
-            y[i] = gain[i] * x[i];
-        float* added = shapedRun.data();
-        harmonics[(size_t)k].processBlock(y, h, added, n);
+            y[k][i] = gain[i] * x[i];
+    }
+    if (processed > 1)
+        FetHarmonics::processPair(harmonics[0], y[0], added[0], harmonics[1], y[1], added[1], h, n);
+    else
+        harmonics[0].processBlock(y[0], h, added[0], n);
+    for (int k = 0; k < processed; ++k)
+    {
         float* w = wet.getWritePointer(k) + start;
         for (int i = 0; i < n; ++i)
-            w[i] = (y[i] + added[i]) * m[i];
+            w[i] = (y[k][i] + added[k][i]) * m[i];
     }
     return largest;
 }

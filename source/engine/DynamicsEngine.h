@@ -140,7 +140,8 @@ private:
     // Work arrays of one run.
     RunArray framePeak{}, envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, reductionRun{};
     RunArray shareRun{}, slowRun{}, optoRun{}, fetRun{}, kneeRun{}, ratioRun{}, thresholdRun{};
-    RunArray gainRun{}, harmonicsRun{}, makeupRun{}, drivenRun{}, shapedRun{};
+    RunArray gainRun{}, harmonicsRun{}, makeupRun{}, drivenRun{}, shapedRun{}, sideDrivenRun{},
+        sideShapedRun{};
     RunArray mixRun{}, outputGainRun{}, activityRun{}, compensationRun{}, driveRun{}, sideScaleRun{};
 };
 
