@@ -63,6 +63,11 @@ void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float base
                juce::Justification::horizontallyCentred);
 }
 
+int learnPercent(float progress)
+{
+    return juce::roundToInt(std::clamp(progress, 0.0f, 1.0f) * 100.0f);
+}
+
 void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress)
 {
     const float d = std::clamp(progress, 0.0f, 1.0f);
@@ -71,7 +76,7 @@ void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ring
         const auto arc = makeArcPath(meterCentre.toFloat(), (float)ringRadius, -140.0f, d * 280.0f - 140.0f);
         strokeGlowPath(g, arc, 8.0f, brandGradient(arc.getBounds()));
     }
-    const auto number = juce::String(juce::roundToInt(d * 100.0f));
+    const auto number = juce::String(learnPercent(progress));
     const auto numberFont = uiFont(46.0f, false, 0.0f), percentFont = uiFont(16.0f, false, 0.0f);
     const float w1 = textWidth(numberFont, number), w2 = textWidth(percentFont, "%");
     const float x = 480.0f - (w1 + 4.0f + w2) / 2.0f, y = 206.0f - 2.0f;

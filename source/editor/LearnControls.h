@@ -21,6 +21,9 @@ LearnStatus learnStatus(float progress, bool signalLow, float secondsAnalysed);
 void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
                         const juce::String& text, juce::Colour colour);
 
+// The whole percentage the progress display shows.
+int learnPercent(float progress);
+
 // The Learn progress display over the dial.
 void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress);
 

@@ -132,6 +132,11 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     helpButton.setTitle("Help");
     helpButton.onClick = [this] { showHelpMenu(); };
 
+    // Peaks measured while the window was closed are old news: the first tick starts from silence.
+    processor.takeInputPeak();
+    processor.takeOutputPeak();
+    processor.takeGainReduction();
+
     setWantsKeyboardFocus(true);
     refreshSelectorText();
     refreshSectionState();
@@ -153,6 +158,11 @@ OrlixAudioProcessorEditor::~OrlixAudioProcessorEditor()
     setLookAndFeel(nullptr);
     if (getWidth() != widthAtOpen)
         writeEditorWidth(getWidth());
+}
+
+int OrlixAudioProcessorEditor::getLearnPercentShown() const
+{
+    return learnPercent(learnProgressShown);
 }
 
 bool OrlixAudioProcessorEditor::learnActive() const
@@ -214,8 +224,8 @@ void OrlixAudioProcessorEditor::timerCallback()
         characterChips->autoPickIndex = pick;
         characterChips->repaint();
     }
-    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.takeInputPeak(),
-                   processor.takeOutputPeak(), processor.takeGainReduction());
+    meters.advance(now(), processor.takeInputPeak(), processor.takeOutputPeak(),
+                   processor.takeGainReduction());
     clipInShown = processor.inputClip.load();
     clipOutShown = processor.outputClip.load();
     refreshLearnStatus();
@@ -365,7 +375,7 @@ void OrlixAudioProcessorEditor::mouseWheelMove(const juce::MouseEvent& e,
         return;
     wheelAccumulator = 0.0f;
     const int next = steppedHistoryRange(historyRangeDb, delta > 0.0f);
-    rangeChangedAt = juce::Time::getMillisecondCounterHiRes();
+    rangeChangedAt = now();
     if (next != historyRangeDb)
     {
         historyRangeDb = next;
@@ -453,11 +463,10 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
     if (!layout.bottomPanel.isEmpty())
     {
         drawGlassCard(g, layout.bottomPanel.toFloat(), 22.0f);
-        const HistorySnapshot snapshot{&processor.history(), processor.history().writeCount(),
-                                       juce::Time::getMillisecondCounterHiRes(),
+        const HistorySnapshot snapshot{&processor.history(), processor.history().writeCount(), now(),
                                        processor.history().resetMs()};
         drawHistoryGraph(g, layout, snapshot, historyRangeDb, processor.rawParameter(pThreshold));
-        drawRangeBadge(g, layout, historyRangeDb, juce::Time::getMillisecondCounterHiRes() - rangeChangedAt);
+        drawRangeBadge(g, layout, historyRangeDb, now() - rangeChangedAt);
         drawLevelBar(g, layout.inBarArea, layout.inClipArea, layout.inLabel, meters.inputPeakShown,
                      clipInShown, "IN");
         drawLevelBar(g, layout.outBarArea, layout.outClipArea, layout.outLabel, meters.outputPeakShown,

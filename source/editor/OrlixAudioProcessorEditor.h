@@ -47,6 +47,11 @@ public:
 
     // One timer tick, for tests and snapshots that run without a message loop.
     void tick() { timerCallback(); }
+    // The millisecond clock of the meters, the history graph and the range badge. Pictures
+    // and tests run it on audio time so that what they show does not depend on machine speed.
+    void setClock(std::function<double()> millisecondClock) { clock = std::move(millisecondClock); }
+    // The Learn percentage the dial shows while Learn runs.
+    int getLearnPercentShown() const;
 
     // Opens the feedback form over the whole window unless one is open already.
     void openFeedbackDialog();
@@ -86,6 +91,7 @@ private:
     juce::Point<int> toDesign(juce::Point<float> editorPoint) const;
     void setParameterIfDifferent(orlix::ParameterIndex index, float value);
     bool learnActive() const;
+    double now() const { return clock ? clock() : juce::Time::getMillisecondCounterHiRes(); }
 
     orlix::OrlixLookAndFeel lookAndFeel;
     orlix::FocusPassthroughContainer rootContainer, controlsContainer, driveContainer;
@@ -127,6 +133,7 @@ private:
     juce::String statusText;
     bool statusIsWarning = false;
     bool menusInsideWindow = false;
+    std::function<double()> clock;
 
     std::array<orlix::OrlixKnob*, 8> knobs{&thresholdKnob, &ratioKnob, &attackKnob, &releaseKnob,
                                            &kneeKnob,      &mixKnob,   &outputKnob, &driveAmountKnob};

@@ -362,6 +362,14 @@ int OrlixLookAndFeel::getPopupMenuBorderSize()
     return 6;
 }
 
+void OrlixLookAndFeel::preparePopupMenuWindow(juce::Component& window)
+{
+    // A menu opened inside the plug-in window is composited like any child there,
+    // so its rounded corners show the window beneath instead of a blank square.
+    if (window.getParentComponent() != nullptr)
+        window.setOpaque(false);
+}
+
 //==============================================================================
 void OrlixLookAndFeel::drawLabel(juce::Graphics& g, juce::Label& label)
 {
