@@ -36,7 +36,8 @@ TEST(EditorSize, ForcedAspectLetterboxesTheCanvas)
     // Controls keep their design rectangles; only the transform changes.
     auto* learn = f.find<juce::TextButton>("LEARN");
     ASSERT_NE(learn, nullptr);
-    EXPECT_EQ(learn->getBounds(), f.editor->getLayout().learnButton);
+    auto* root = f.editor->getChildComponent(0);
+    EXPECT_EQ(root->getLocalArea(learn, learn->getLocalBounds()), f.editor->getLayout().learnButton);
 }
 
 TEST(EditorSize, WidthIsRememberedOnlyWhenItChanged)

@@ -1,6 +1,7 @@
 #include "editor/OrlixKnob.h"
 #include "support/EditorFixture.h"
 #include "support/HostSimulation.h"
+#include "support/OffscreenWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -123,4 +124,44 @@ TEST(UserButtonAttachment, AClickIsOneUndoEntryAndAutomationDoesNotWriteBack)
     EXPECT_EQ(gestures.begun, 0);
     EXPECT_EQ(gestures.changes, 1); // only the automation's own change
     EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u);
+}
+
+namespace
+{
+// A knob's centre in the window's coordinates.
+juce::Point<float> centreOf(testsupport::OffscreenWindow& window, OrlixKnob& knob)
+{
+    return window.pointOf(knob, {(float)knob.getWidth() / 2.0f, (float)knob.getHeight() / 2.0f});
+}
+
+void type(testsupport::OffscreenWindow& window, const juce::String& text)
+{
+    for (auto c : text)
+        window.pressKey(juce::KeyPress((int)c, {}, c));
+}
+} // namespace
+
+TEST(KnobValueEntry, ADoubleClickSelectsTheWholeValueAndTypingReplacesIt)
+{
+    for (const int gapMs : {40, 80, 150})
+    {
+        EditorFixture f;
+        testsupport::OffscreenWindow window(*f.editor);
+        auto* attack = knobLabelled(f, "ATTACK");
+        ASSERT_NE(attack, nullptr);
+        const auto centre = centreOf(window, *attack);
+        const auto start = juce::Time::currentTimeMillis();
+        window.click(centre, window.click(centre, start) + gapMs);
+        auto* box = typingBox(*attack);
+        ASSERT_NE(box, nullptr) << gapMs;
+        EXPECT_TRUE(box->getText().isNotEmpty());
+        EXPECT_EQ(box->getHighlightedText(), box->getText()) << gapMs;
+        type(window, "20");
+        EXPECT_EQ(box->getText(), "20") << gapMs;
+        window.pressKey(juce::KeyPress(juce::KeyPress::returnKey));
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(20); // the box reports Return later
+        EXPECT_EQ(typingBox(*attack), nullptr);
+        EXPECT_NEAR(f.processor.rawParameter(pAttack), 20.0f, 1e-4f) << gapMs;
+        EXPECT_EQ(f.processor.getUndoHistory().undoStack.size(), 1u) << gapMs;
+    }
 }

@@ -46,7 +46,7 @@ TEST(ChoiceChips, AutoShowsItsPickWithARing)
     EXPECT_EQ(chips->autoPickIndex, 0); // before Learn AUTO itself is lit, no ring
     auto chipPixel = [&](const juce::Image& image, int chip, int dx, int dy)
     {
-        const auto centre = chips->chipAreas[(size_t)chip].getCentre() + chips->getPosition();
+        const auto centre = f.editor->getLocalPoint(chips, chips->chipAreas[(size_t)chip].getCentre());
         return image.getPixelAt(centre.x + dx, centre.y + dy);
     };
     const auto plain = f.snapshot();
