@@ -467,6 +467,17 @@ int historyFrames(const HistorySnapshot& s)
     return std::min(s.writeCount + historyGap(s.nowMs, s.resetMs), 504);
 }
 
+juce::Rectangle<float> thresholdLabelArea(const EditorLayout& layout, const HistorySnapshot& s, int rangeDb,
+                                          float thresholdDb)
+{
+    const auto geo = historyGeometry(layout, s, rangeDb);
+    const auto label = thresholdLabel(thresholdDb);
+    const auto line = shapeLine(thresholdFont(), label);
+    const float baseline = thresholdLabelBaseline(layout, s, geo, label, geo.y(thresholdDb));
+    return {geo.area.getRight() - line.width, baseline + line.inkTop, line.width,
+            line.inkBottom - line.inkTop};
+}
+
 juce::Rectangle<float> historyGraphArea(const EditorLayout& layout, const HistorySnapshot& s, int rangeDb,
                                         float thresholdDb)
 {

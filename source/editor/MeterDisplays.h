@@ -62,6 +62,10 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
 juce::Rectangle<float> historyGraphArea(const EditorLayout& layout, const HistorySnapshot& snapshot,
                                         int rangeDb, float thresholdDb);
 int historyFrames(const HistorySnapshot& snapshot);
+// The ink of the threshold label (design units): 6 units above its line, or 6 below when the
+// gain-reduction line would run through it above (a threshold near 0 dB).
+juce::Rectangle<float> thresholdLabelArea(const EditorLayout& layout, const HistorySnapshot& snapshot,
+                                          int rangeDb, float thresholdDb);
 void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, float opacity);
 // The badge's opacity at an age; 0 when it is not drawn.
 float rangeBadgeOpacity(double ageMs);

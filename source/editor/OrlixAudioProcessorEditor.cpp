@@ -117,6 +117,7 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
                                                    juce::StringArray{"AUTO", "OPTO", "FET", "VCA"}, 10.5f);
     controlsContainer.addAndMakeVisible(*characterChips);
     characterChips->tooltips = tooltipsOf(characterTooltips());
+    characterChips->autoPickIndex = processor.cachedBaseCharacter.load(); // right from the first paint
 
     for (auto [button, arrow, name] :
          {std::tuple{&undoButton, 1, "Undo"}, std::tuple{&redoButton, 2, "Redo"}})
