@@ -66,10 +66,11 @@ TEST(EditorPixels, BackgroundIsRebuiltOnlyWhenTheSizeChanges)
     EXPECT_EQ(f.editor->getBackgroundCache().getWidth(), 1280);
     EXPECT_FALSE(f.editor->getBackgroundCache() == first);
 
-    // The settled window looks exactly like one opened at that size.
-    testsupport::EditorFixture fresh;
-    fresh.editor->setSize(1280, 720);
-    const auto expected = fresh.snapshot();
+    // The settled window looks exactly like one opened at that size. (A second window on the
+    // same processor, so that both keep to this test's settings folder.)
+    OrlixAudioProcessorEditor fresh(f.processor);
+    fresh.setSize(1280, 720);
+    const auto expected = fresh.createComponentSnapshot(fresh.getLocalBounds(), true, 1.0f);
     int moved = 0;
     for (int y = 0; y < 720; ++y)
         for (int x = 0; x < 1280; ++x)
