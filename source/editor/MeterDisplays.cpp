@@ -149,6 +149,26 @@ juce::Rectangle<float> dialScaleArea(const EditorLayout& layout)
     return area.expanded(1.0f);
 }
 
+bool clearOfArcAndScale(const EditorLayout& layout, juce::Rectangle<float> area)
+{
+    // Every arc (and its glow) lies outside this radius around the dial's centre.
+    const float innerRadius = (float)layout.ringRadius - 9.0f;
+    const auto c = layout.meterCentre.toFloat();
+    for (const auto corner :
+         {area.getTopLeft(), area.getTopRight(), area.getBottomLeft(), area.getBottomRight()})
+        if (corner.getDistanceFrom(c) >= innerRadius)
+            return false;
+    for (auto [fraction, text] : scaleMarks)
+    {
+        const auto p = scaleMarkPoint(layout, fraction);
+        if (area.intersects(textBounds(uiFont(11.0f, true, 0.0f), text, p.x, p.y + 4.0f,
+                                       juce::Justification::horizontallyCentred)
+                                .expanded(1.0f)))
+            return false;
+    }
+    return true;
+}
+
 juce::String gainReductionText(float heldDb)
 {
     return juce::String(heldDb, 1);

@@ -47,6 +47,9 @@ void drawDialScale(juce::Graphics& g, const EditorLayout& layout);
 juce::Rectangle<float> dialScaleArea(const EditorLayout& layout);
 void drawGainReductionNumber(juce::Graphics& g, const juce::String& number);
 juce::Rectangle<float> gainReductionNumberArea(const juce::String& number);
+// Whether an area of the dial lies clear of every arc the dial can draw and of its scale
+// numbers: what is drawn there lands on the dial's static face alone.
+bool clearOfArcAndScale(const EditorLayout& layout, juce::Rectangle<float> area);
 void drawTargetReadout(juce::Graphics& g, const juce::String& value, bool edited);
 juce::Rectangle<float> targetReadoutArea(const juce::String& value);
 

@@ -558,7 +558,8 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
         renderStaticLayers(key);
     if (!staticLayers.key.sameSize(key))
         g.fillAll(Palette::background); // around a stretched picture of another shape
-    staticLayers.draw(g, staticLayers.base, key);
+    numberFolded = foldNumberIntoBase(shown);
+    staticLayers.draw(g, numberFolded ? staticLayers.baseWithNumber : staticLayers.base, key);
     if (bypassShown)
     {
         g.beginTransparencyLayer(0.4f);
@@ -584,7 +585,9 @@ StaticLayers::Key OrlixAudioProcessorEditor::staticKey(float displayScale) const
 void OrlixAudioProcessorEditor::renderStaticLayers(const StaticLayers::Key& key)
 {
     staticLayers.key = key;
-    staticLayers.base = staticLayers.overlay = {};
+    staticLayers.base = staticLayers.overlay = staticLayers.baseWithNumber = {};
+    staticLayers.foldedNumber = {};
+    staticLayers.foldedArea = {};
     const int w = juce::roundToInt((float)key.width * key.scale),
               h = juce::roundToInt((float)key.height * key.scale);
     if (w < 1 || h < 1)
@@ -614,6 +617,39 @@ void OrlixAudioProcessorEditor::renderStaticLayers(const StaticLayers::Key& key)
                                            g.addTransform(designTransform);
                                            paintStaticParts(g);
                                        });
+}
+
+// Draws the dial's number into a copy of the base when nothing else is drawn where it goes:
+// on the copy's own pixel grid, so its pixels are those a direct paint gives. Returns whether
+// the window can show that copy (not while bypassed, learning or stretched by a resize).
+bool OrlixAudioProcessorEditor::foldNumberIntoBase(const DisplayState& d)
+{
+    const auto& key = staticLayers.key;
+    if (key.bypass || d.learning || !staticLayers.isValid() || key.width != getWidth() ||
+        key.height != getHeight())
+        return false;
+    const auto designArea = gainReductionNumberArea(d.number);
+    if (!clearOfArcAndScale(layout, designArea))
+        return false;
+    auto& picture = staticLayers.baseWithNumber;
+    if (!picture.isValid())
+    {
+        picture = staticLayers.base.createCopy();
+        staticLayers.foldedNumber = {};
+        staticLayers.foldedArea = {};
+    }
+    if (staticLayers.foldedNumber == d.number && !staticLayers.foldedArea.isEmpty())
+        return true;
+    const auto toDisplay = designTransform.scaled(key.scale);
+    const auto area = designArea.transformedBy(toDisplay).getSmallestIntegerContainer().expanded(1);
+    juce::Graphics g(picture);
+    g.reduceClipRegion(area.getUnion(staticLayers.foldedArea));
+    g.drawImageAt(staticLayers.base, 0, 0); // the previous number gone
+    g.addTransform(toDisplay);
+    drawGainReductionNumber(g, d.number);
+    staticLayers.foldedNumber = d.number;
+    staticLayers.foldedArea = area;
+    return true;
 }
 
 // The lit background and the header; leaves the graphics in design units.
@@ -702,7 +738,8 @@ void OrlixAudioProcessorEditor::paintValues(juce::Graphics& g)
     {
         paintPart(g, dialArcArea(layout, d.arcFraction), [&] { drawDialArc(g, layout, d.arcFraction); });
         paintPart(g, dialScaleArea(layout), [&] { drawDialScale(g, layout); });
-        paintPart(g, gainReductionNumberArea(d.number), [&] { drawGainReductionNumber(g, d.number); });
+        if (!numberFolded)
+            paintPart(g, gainReductionNumberArea(d.number), [&] { drawGainReductionNumber(g, d.number); });
         if (d.targetShown)
             paintPart(g, targetReadoutArea(d.target),
                       [&] { drawTargetReadout(g, d.target, d.targetEdited); });

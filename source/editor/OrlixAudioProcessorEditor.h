@@ -94,6 +94,7 @@ private:
     void updateDisplay();
     orlix::StaticLayers::Key staticKey(float displayScale) const;
     void renderStaticLayers(const orlix::StaticLayers::Key& key);
+    bool foldNumberIntoBase(const orlix::DisplayState& d);
     void paintBackdrop(juce::Graphics& g);
     void paintStaticParts(juce::Graphics& g);
     void paintValues(juce::Graphics& g);
@@ -140,7 +141,7 @@ private:
     juce::Image backgroundCache;
     orlix::StaticLayers staticLayers;
     orlix::DisplayState shown;
-    bool resizeSettling = false;
+    bool resizeSettling = false, numberFolded = false;
     double lastResizeMs = 0.0;
     int historyRangeDb = 60;
     float wheelAccumulator = 0.0f;

@@ -62,6 +62,12 @@ struct StaticLayers
     juce::Image base, overlay;
     Key key;
 
+    // The base with the dial's number drawn in: the number changes a few times a second at
+    // most, so its glow is drawn once per change instead of at every repaint of the dial.
+    juce::Image baseWithNumber;
+    juce::String foldedNumber;
+    juce::Rectangle<int> foldedArea; // display pixels
+
     bool isValid() const { return base.isValid(); }
 
     // Draws a picture on the display's pixels, or, while the window's size settles, stretched
