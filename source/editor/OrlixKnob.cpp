@@ -154,12 +154,6 @@ juce::Label* OrlixKnob::valueBox() const
     return nullptr;
 }
 
-juce::TextEditor* OrlixKnob::getValueEditor() const
-{
-    auto* box = valueBox();
-    return box != nullptr ? box->getCurrentTextEditor() : nullptr;
-}
-
 void OrlixKnob::editorShown(juce::Label*, juce::TextEditor& editor)
 {
     // Typing replaces the value: the whole text starts selected, whatever the pointer did.

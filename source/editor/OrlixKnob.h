@@ -69,9 +69,6 @@ public:
     bool keyPressed(const juce::KeyPress&) override;
     void lookAndFeelChanged() override;
 
-    // The value box, open while a value is typed; null otherwise.
-    juce::TextEditor* getValueEditor() const;
-
     juce::String label;
     juce::Point<int> centre;
     int arcRadius = 24;

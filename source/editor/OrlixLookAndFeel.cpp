@@ -497,11 +497,11 @@ juce::Slider::SliderLayout OrlixLookAndFeel::getSliderLayout(juce::Slider& slide
     case juce::Slider::RotaryHorizontalVerticalDrag:
     {
         const int w = slider.getWidth(), h = slider.getHeight();
-        // At least the design's width, and wide enough for the longest value with the text
+        // At least the usual width, and wide enough for the longest value with the text
         // editor's margins, within the knob.
-        const int designWidth = integer(slider, props::radius) >= 30 ? 60 : 44;
+        const int usualWidth = integer(slider, props::radius) >= 30 ? 60 : 44;
         const int boxWidth =
-            std::min(w, std::max(designWidth, (int)std::ceil(widestValueText(slider)) + valueBoxMargins));
+            std::min(w, std::max(usualWidth, (int)std::ceil(widestValueText(slider)) + valueBoxMargins));
         layout.sliderBounds = {0, 0, w, h};
         layout.textBoxBounds = {w / 2 - boxWidth / 2, h / 2 - 11, boxWidth, 22};
         break;
