@@ -101,15 +101,15 @@ float TruePeakDetector::blockPeak(const float* x, int numSamples) noexcept
     return peak;
 }
 
-bool TruePeakDetector::reaches(const float* x, int numSamples, float level) noexcept
+float TruePeakDetector::blockPeakAbove(const float* x, int numSamples, float floor) noexcept
 {
     const float loudest = std::max(largestMagnitude(tail.data(), taps - 1), largestMagnitude(x, numSamples));
-    if (loudest * tapTable.largestGain * boundMargin < level)
+    if (loudest * tapTable.largestGain * boundMargin < floor)
     {
         skip(x, numSamples);
-        return false;
+        return 0.0f;
     }
-    return blockPeak(x, numSamples) >= level;
+    return blockPeak(x, numSamples);
 }
 
 void TruePeakDetector::skip(const float* x, int numSamples) noexcept

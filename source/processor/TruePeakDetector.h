@@ -22,9 +22,14 @@ public:
 
     // audio thread: the largest of |x| and every interpolated point of the block.
     float blockPeak(const float* x, int numSamples) noexcept;
-    // audio thread: whether the block's true peak reaches `level`. Blocks too
-    // quiet to get there only keep the history.
-    bool reaches(const float* x, int numSamples, float level) noexcept;
+    // audio thread: the block's peak when it may reach `floor`, else 0. Blocks
+    // too quiet to get there only keep the history.
+    float blockPeakAbove(const float* x, int numSamples, float floor) noexcept;
+    // audio thread: whether the block's true peak reaches `level`.
+    bool reaches(const float* x, int numSamples, float level) noexcept
+    {
+        return blockPeakAbove(x, numSamples, level) >= level;
+    }
     // audio thread: keeps the history without looking at the block.
     void skip(const float* x, int numSamples) noexcept;
 
