@@ -1,37 +1,17 @@
 // The snapshot command draws what it is asked for: menus open, Learn at the requested percentage.
 #include "support/OffscreenWindow.h"
 
-#include <gtest/gtest.h>
+#include "support/OrlixCommand.h"
 
-#include <cstdio>
-#include <sys/wait.h>
+#include <gtest/gtest.h>
 
 namespace
 {
-struct Run
+testsupport::CommandResult snapshot(const juce::File& picture, const juce::StringArray& options)
 {
-    int exitCode = -1;
-    juce::String output;
-};
-
-Run snapshot(const juce::File& picture, const juce::StringArray& options)
-{
-    juce::String command =
-        juce::String("'") + ORLIX_CLI_PATH + "' snapshot '" + picture.getFullPathName() + "'";
-    for (const auto& o : options)
-        command << " '" << o << "'";
-    command << " 2>&1";
-    Run run;
-    FILE* pipe = popen(command.toRawUTF8(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[1024];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        run.output += juce::String::fromUTF8(buffer, (int)n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    juce::StringArray args{"snapshot", picture.getFullPathName()};
+    args.addArray(options);
+    return testsupport::runOrlix(args);
 }
 
 int differingPixels(const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
