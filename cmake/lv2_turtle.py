@@ -42,6 +42,18 @@ def main():
     replace_once(ui, "\t\topts:interface ,\n\t\topts:options ;\n", "\t\topts:options ;\n",
                  "the editor's optional features")
 
+    # JUCE marks its list and switch parameters with lv2:portProperty, a property
+    # the LV2 vocabulary defines for ports only; the scale points that follow
+    # each mark already make the parameter a list, and stay.
+    text = dsp.read_text(encoding="utf-8")
+    marks = ("\tlv2:portProperty lv2:enumeration , lv2:toggled ;\n", "\tlv2:portProperty lv2:enumeration ;\n")
+    found = sum(text.count(mark) for mark in marks)
+    if found != 8:
+        sys.exit(f"lv2_turtle.py: dsp.ttl: expected 8 list marks on parameters, found {found}")
+    for mark in marks:
+        text = text.replace(mark, "")
+    dsp.write_text(text, encoding="utf-8")
+
     # The plug-in has one program and it has no name: as a preset it would show
     # in a host's list as an empty entry.
     text = manifest.read_text(encoding="utf-8")

@@ -254,17 +254,16 @@ juce::AudioBuffer<float> Session::render(const juce::AudioBuffer<float>& audio, 
         const float gr = processor.getEngine().blockGainReduction();
         if (gr > 0.05f)
             reductions.push_back(gr);
-        for (int ch = 0; ch < numChannels; ++ch)
-            for (int k = 0; k < n; ++k)
-            {
-                const int position = start + k - latency;
-                if (position < 0 || position >= length)
-                    continue;
-                const float y = block.getSample(ch, k);
-                output.setSample(ch, position, y);
-                samplePeak = std::max(samplePeak, std::abs(y));
-                peakTrue = std::max(peakTrue, truePeak[(size_t)ch].push(y));
-            }
+        // The block's samples that fall inside the file once the latency is taken off.
+        const int first = std::max(0, latency - start);
+        const int count = std::min(n, length + latency - start) - first;
+        for (int ch = 0; ch < numChannels && count > 0; ++ch)
+        {
+            const float* y = block.getReadPointer(ch, first);
+            output.copyFrom(ch, start + first - latency, y, count);
+            samplePeak = std::max(samplePeak, block.getMagnitude(ch, first, count));
+            peakTrue = std::max(peakTrue, truePeak[(size_t)ch].blockPeakAbove(y, count, peakTrue));
+        }
         if (progress)
             progress((double)std::min(start + n, length + latency) / (double)(length + latency), "rendering");
     }

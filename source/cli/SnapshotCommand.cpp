@@ -15,28 +15,47 @@ namespace orlix::cli
 {
 namespace
 {
-// Plays audio into the processor as a host would, ticking the editor like its timer.
-void playWithEditor(Session& session, OrlixAudioProcessorEditor& editor,
-                    const juce::AudioBuffer<float>& audio, double seconds, double sampleRate)
+// The window's clock runs on the audio played, so the meters show the same however
+// fast the machine renders.
+struct AudioClock
 {
-    juce::AudioBuffer<float> block(audio.getNumChannels(), 512);
+    double startMs = juce::Time::getMillisecondCounterHiRes();
+    double playedSeconds = 0.0;
+    double now() const { return startMs + playedSeconds * 1000.0; }
+};
+
+// Plays audio into the processor as a host would (the material loops), ticking the
+// editor like its timer. Stops after `seconds` of audio, or earlier when `enough`
+// says so after a tick; returns whether it did.
+bool playWithEditor(Session& session, OrlixAudioProcessorEditor& editor, AudioClock& clock,
+                    const juce::AudioBuffer<float>& audio, double seconds, double sampleRate,
+                    const std::function<bool()>& enough = {})
+{
+    constexpr int blockSize = 512;
+    juce::AudioBuffer<float> block(audio.getNumChannels(), blockSize);
     juce::MidiBuffer midi;
-    const int total = std::min(audio.getNumSamples(), (int)(seconds * sampleRate));
-    int sinceTick = 0;
-    for (int start = 0; start + 512 <= total; start += 512)
+    const auto total = (juce::int64)(seconds * sampleRate);
+    int position = 0, sinceTick = 0;
+    for (juce::int64 played = 0; played + blockSize <= total; played += blockSize)
     {
+        if (position + blockSize > audio.getNumSamples())
+            position = 0;
         for (int ch = 0; ch < audio.getNumChannels(); ++ch)
-            block.copyFrom(ch, 0, audio, ch, start, 512);
+            block.copyFrom(ch, 0, audio, ch, position, blockSize);
+        position += blockSize;
         session.processor.processBlock(block, midi);
-        sinceTick += 512;
+        clock.playedSeconds += blockSize / sampleRate;
+        sinceTick += blockSize;
         if (sinceTick >= (int)(0.033 * sampleRate))
         {
             session.processor.timerTick();
             editor.tick();
-            juce::Thread::sleep(1);
             sinceTick = 0;
+            if (enough && enough())
+                return true;
         }
     }
+    return false;
 }
 
 template <typename T> T* findChild(juce::Component& parent, const std::function<bool(T&)>& match)
@@ -153,12 +172,15 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         out << "usage: orlix snapshot OUTPUT.png [options]\n\n"
                "Renders the plug-in window without showing it and writes it as a PNG.\n\n"
                "  --width W          window width, 720 to 1280 (default 960; the height follows at 16:9)\n"
+               "  --scale S          display scale factor, 1 to 3 (default 1): the picture is W x S pixels "
+               "wide\n"
                "  --state FILE       load a saved plug-in state first\n"
                "  --set ID=VALUE     set a parameter first (repeatable)\n"
                "  --learn-demo       let Learn listen to the built-in demo material first\n"
                "  --play SECONDS     play the demo material for the meters and history (default 3 with "
                "--learn-demo)\n"
-               "  --learning P       show a Learn run in progress at P percent (0 waits for audio)\n"
+               "  --learning P       show a Learn run in progress at P percent, 0 to 99 (0 waits for "
+               "audio)\n"
                "  --tooltip NAME     show the tooltip of a chip (TUBE, XFMR, TAPE, FET, AUTO, OPTO, VCA),\n"
                "                     HELP, TARGET, Undo or Redo\n"
                "  --menu source|help open the SOURCE/NUANCE menu or the help menu\n"
@@ -169,10 +191,10 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         return 0;
     }
     juce::String error;
-    const auto options = parseOptions(
-        args,
-        {"--width", "--state", "--set", "--play", "--learning", "--tooltip", "--menu", "--feedback-status"},
-        {"--learn-demo", "--feedback"}, error);
+    const auto options = parseOptions(args,
+                                      {"--width", "--scale", "--state", "--set", "--play", "--learning",
+                                       "--tooltip", "--menu", "--feedback-status"},
+                                      {"--learn-demo", "--feedback"}, error);
     if (!options || options->positional.size() != 1)
     {
         err << "orlix snapshot: " << (options ? juce::String("expected one OUTPUT.png") : error) << "\n";
@@ -185,6 +207,26 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
         if (!w->containsOnly("0123456789") || width < 720 || width > 1280)
         {
             err << "orlix snapshot: --width must be 720 to 1280\n";
+            return 2;
+        }
+    }
+    double scale = 1.0;
+    if (auto s = options->value("--scale"))
+    {
+        scale = s->getDoubleValue();
+        if (!s->containsOnly("0123456789.") || scale < 1.0 || scale > 3.0)
+        {
+            err << "orlix snapshot: --scale must be 1 to 3\n";
+            return 2;
+        }
+    }
+    int learningPercent = -1;
+    if (auto p = options->value("--learning"))
+    {
+        learningPercent = p->getIntValue();
+        if (p->isEmpty() || !p->containsOnly("0123456789") || learningPercent > 99)
+        {
+            err << "orlix snapshot: --learning takes a whole percentage from 0 to 99\n";
             return 2;
         }
     }
@@ -223,18 +265,26 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
     }
 
     auto editor = std::make_unique<OrlixAudioProcessorEditor>(session.processor);
+    AudioClock clock;
+    editor->setClock([&clock] { return clock.now(); });
     editor->setSize(width, (width * 540 + 480) / 960);
     const double play =
         options->value("--play").value_or(options->has("--learn-demo") ? "3" : "0").getDoubleValue();
     if (play > 0.0)
-        playWithEditor(session, *editor, demo.audio, play, demo.sampleRate);
-    if (auto learning = options->value("--learning"))
+        playWithEditor(session, *editor, clock, demo.audio, play, demo.sampleRate);
+    if (learningPercent >= 0)
     {
         session.processor.learn().setLearnRequested(true);
         session.processor.timerTick();
-        const double fraction = juce::jlimit(0.0, 1.0, learning->getDoubleValue() / 100.0);
-        if (fraction > 0.0)
-            playWithEditor(session, *editor, demo.audio, 0.2 + fraction * 8.5, demo.sampleRate);
+        editor->tick();
+        // Learn counts less than one percent per tick, so it stops exactly at the percentage asked for.
+        if (learningPercent > 0 &&
+            !playWithEditor(session, *editor, clock, demo.audio, 60.0, demo.sampleRate,
+                            [&] { return editor->getLearnPercentShown() >= learningPercent; }))
+        {
+            err << "orlix snapshot: Learn did not reach " << learningPercent << " %\n";
+            return 1;
+        }
     }
     session.processor.timerTick();
     editor->tick();
@@ -252,6 +302,7 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
             return 1;
         }
         editor->setMenusInsideWindow(true);
+        const int childrenBefore = editor->getNumChildComponents();
         if (*menu == "source")
             editor->showSourceMenu();
         else if (*menu == "help")
@@ -261,7 +312,14 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
             err << "orlix snapshot: --menu takes source or help\n";
             return 2;
         }
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
+        // Without a focused window the framework closes a menu at its first check of the
+        // mouse, so the picture is taken before any message is handled: the menu is then
+        // a child of the window and painted with it.
+        if (editor->getNumChildComponents() == childrenBefore)
+        {
+            err << "orlix snapshot: the menu did not open\n";
+            return 1;
+        }
     }
     if (options->has("--feedback") || options->has("--feedback-status"))
         if (!showFeedbackDialog(*editor, options->value("--feedback-status")))
@@ -270,14 +328,19 @@ int snapshot(const juce::StringArray& args, std::ostream& out, std::ostream& err
             return 1;
         }
 
-    const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
+    const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, (float)scale);
+    juce::PopupMenu::dismissAllActiveMenus();
+    juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
     if (!savePng(image, output, error))
     {
         err << "orlix snapshot: " << error << "\n";
         return 1;
     }
     out << "snapshot " << image.getWidth() << " x " << image.getHeight() << " written to "
-        << output.getFullPathName() << "\n";
+        << output.getFullPathName();
+    if (learningPercent >= 0)
+        out << " (Learn at " << editor->getLearnPercentShown() << " %)";
+    out << "\n";
     editor.reset();
     return 0;
 }

@@ -1,6 +1,10 @@
 #include "editor/DrawingKit.h"
 
 #include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
 
 namespace orlix
 {
@@ -77,26 +81,96 @@ juce::Font uiFont(float height, bool bold, float tracking)
     return font;
 }
 
+namespace
+{
+// Lines of text shaped once: shaping is the costly part of drawing text, and the
+// window draws the same few texts at every repaint.
+class ShapedLines
+{
+public:
+    ShapedLine get(const juce::Font& font, const juce::String& text)
+    {
+        const Key key{text,
+                      font.getTypefacePtr().get(),
+                      font.getHeight(),
+                      font.getExtraKerningFactor(),
+                      font.getHorizontalScale(),
+                      font.getStyleFlags()};
+        const std::scoped_lock lock(mutex);
+        if (const auto found = lines.find(key); found != lines.end())
+            return found->second;
+        if (lines.size() >= 2048) // numbers change with the meters; forget them all now and then
+            lines.clear();
+        return lines.emplace(key, shape(font, text)).first->second;
+    }
+
+private:
+    using Key = std::tuple<juce::String, const void*, float, float, float, int>;
+
+    static ShapedLine shape(const juce::Font& font, const juce::String& text)
+    {
+        auto glyphs = std::make_shared<juce::GlyphArrangement>();
+        glyphs->addCurtailedLineOfText(font, text, 0.0f, 0.0f, 1.0e10f, true);
+        ShapedLine line;
+        if (glyphs->getNumGlyphs() > 0)
+        {
+            const auto box = glyphs->getBoundingBox(0, -1, true);
+            line.width = box.getWidth();
+            line.top = box.getY();
+            line.bottom = box.getBottom();
+            juce::Path outlines;
+            glyphs->createPath(outlines);
+            line.inkTop = outlines.getBounds().getY();
+            line.inkBottom = outlines.getBounds().getBottom();
+        }
+        line.glyphs = std::move(glyphs);
+        return line;
+    }
+
+    std::mutex mutex;
+    std::map<Key, ShapedLine> lines;
+};
+
+ShapedLines& shapedLines()
+{
+    static ShapedLines cache;
+    return cache;
+}
+} // namespace
+
+ShapedLine shapeLine(const juce::Font& font, const juce::String& text)
+{
+    return shapedLines().get(font, text);
+}
+
 float textWidth(const juce::Font& font, const juce::String& text)
 {
-    juce::GlyphArrangement glyphs;
-    glyphs.addCurtailedLineOfText(font, text, 0.0f, 0.0f, 1.0e10f, true);
-    if (glyphs.getNumGlyphs() == 0)
-        return 0.0f;
-    return glyphs.getBoundingBox(0, -1, true).getWidth();
+    return shapeLine(font, text).width;
+}
+
+juce::Rectangle<float> textBounds(const juce::Font& font, const juce::String& text, float x, float baselineY,
+                                  int flags)
+{
+    const auto line = shapeLine(font, text);
+    return {lineStart(line, x, flags), baselineY + line.top, line.width, line.bottom - line.top};
+}
+
+float lineStart(const ShapedLine& line, float x, int flags)
+{
+    if ((flags & juce::Justification::horizontallyCentred) != 0)
+        return x - line.width / 2.0f;
+    if ((flags & juce::Justification::right) != 0)
+        return x - line.width;
+    return x;
 }
 
 void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour,
                 float x, float baselineY, int flags)
 {
-    const float width = textWidth(font, text);
-    float start = x;
-    if ((flags & juce::Justification::horizontallyCentred) != 0)
-        start = x - width / 2.0f;
-    else if ((flags & juce::Justification::right) != 0)
-        start = x - width;
-    juce::GlyphArrangement glyphs;
-    glyphs.addCurtailedLineOfText(font, text, start, baselineY, 1.0e10f, true);
+    const auto line = shapeLine(font, text);
+    // Moving the glyphs shaped at 0 adds the same offsets as shaping them in place would.
+    auto glyphs = *line.glyphs;
+    glyphs.moveRangeOfGlyphs(0, -1, lineStart(line, x, flags), baselineY);
     g.setColour(colour);
     glyphs.draw(g, {});
 }
@@ -273,6 +347,28 @@ void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness,
         g.strokePath(
             path, juce::PathStrokeType(width, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
     }
+}
+
+juce::Path dashedLinePath(juce::Line<float> line, float dash, float gap)
+{
+    juce::Path dashes;
+    const juce::Point<double> delta((line.getEnd() - line.getStart()).toDouble());
+    const double length = delta.getDistanceFromOrigin();
+    if (length < 0.1)
+        return dashes;
+    // The same steps as the framework's dashed line, so every dash lands where it would.
+    const double perUnit = 1.0 / length;
+    bool drawn = true;
+    for (double alpha = 0.0; alpha < 1.0; drawn = !drawn)
+    {
+        const double last = alpha;
+        alpha += (drawn ? dash : gap) * perUnit;
+        if (drawn)
+            dashes.addLineSegment({line.getStart() + (delta * last).toFloat(),
+                                   line.getStart() + (delta * std::min(1.0, alpha)).toFloat()},
+                                  1.0f);
+    }
+    return dashes;
 }
 
 juce::Path makeArcPath(juce::Point<float> centre, float radius, float startDegrees, float endDegrees)

@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,19 @@ float textWidth(const juce::Font& font, const juce::String& text);
 void drawTextAt(juce::Graphics& g, const juce::String& text, const juce::Font& font, juce::Colour colour,
                 float x, float baselineY, int justificationFlags);
 
+// One line of text as shaped once and kept: glyphs from x = 0 on baseline 0, the line's
+// width, and the top and bottom of its glyph boxes and of its ink relative to the baseline.
+struct ShapedLine
+{
+    std::shared_ptr<const juce::GlyphArrangement> glyphs = std::make_shared<juce::GlyphArrangement>();
+    float width = 0.0f, top = 0.0f, bottom = 0.0f, inkTop = 0.0f, inkBottom = 0.0f;
+};
+ShapedLine shapeLine(const juce::Font& font, const juce::String& text);
+float lineStart(const ShapedLine& line, float x, int justificationFlags);
+// Where drawTextAt puts the line's glyph boxes.
+juce::Rectangle<float> textBounds(const juce::Font& font, const juce::String& text, float x, float baselineY,
+                                  int justificationFlags);
+
 juce::ColourGradient brandGradient(juce::Rectangle<float> area);
 juce::ColourGradient horizontalBrandGradient(juce::Rectangle<float> area);
 juce::ColourGradient withScaledAlphas(juce::ColourGradient gradient, float factor);
@@ -55,6 +69,9 @@ void drawBezelButton(juce::Graphics& g, juce::Rectangle<float> area, float corne
 void drawGlassCard(juce::Graphics& g, juce::Rectangle<float> area, float cornerRadius);
 void strokeGlowPath(juce::Graphics& g, const juce::Path& path, float thickness,
                     const juce::ColourGradient& gradient);
+// A dashed line one unit thick, starting with a dash, as one path: the dashes the
+// framework's dashed line draws one by one, in a single fill.
+juce::Path dashedLinePath(juce::Line<float> line, float dash, float gap);
 juce::Path makeArcPath(juce::Point<float> centre, float radius, float startDegrees, float endDegrees);
 void drawPill(juce::Graphics& g, juce::Rectangle<float> area, const juce::String& text, bool active,
               bool hover, float fontHeight, std::optional<juce::Colour> textColour = std::nullopt);

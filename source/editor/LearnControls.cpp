@@ -3,6 +3,8 @@
 #include "editor/DrawingKit.h"
 #include "processor/ParameterLayout.h"
 
+#include <vector>
+
 namespace orlix
 {
 namespace
@@ -33,16 +35,26 @@ LearnStatus learnStatus(float progress, bool signalLow, float secondsAnalysed)
             false};
 }
 
-void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
-                        const juce::String& text, juce::Colour colour)
+namespace
 {
-    const auto font = uiFont(11.0f, true, 0.5f);
-    const auto cx = (float)(area.getX() + area.getWidth() / 2);
-    if (textWidth(font, text) <= (float)area.getWidth())
-    {
-        drawTextAt(g, text, font, colour, cx, baseline, juce::Justification::horizontallyCentred);
-        return;
-    }
+const juce::Font& captionFont()
+{
+    static const auto font = uiFont(11.0f, true, 0.5f);
+    return font;
+}
+
+struct CentredLine
+{
+    juce::String text;
+    float baseline;
+};
+
+// The text on one line, or split at the space nearest its middle when it is too wide.
+std::vector<CentredLine> wrapCentred(juce::Rectangle<int> area, float baseline, float step,
+                                     const juce::String& text)
+{
+    if (textWidth(captionFont(), text) <= (float)area.getWidth())
+        return {{text, baseline}};
     const int c = text.length();
     int breakAt = -1;
     for (int i = 0; i < c && breakAt < 0; ++i)
@@ -53,30 +65,74 @@ void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float base
             breakAt = c / 2 + i;
     }
     if (breakAt < 0)
-    {
-        drawTextAt(g, text, font, colour, cx, baseline, juce::Justification::horizontallyCentred);
-        return;
-    }
-    drawTextAt(g, text.substring(0, breakAt), font, colour, cx, baseline,
-               juce::Justification::horizontallyCentred);
-    drawTextAt(g, text.substring(breakAt + 1), font, colour, cx, baseline + step,
-               juce::Justification::horizontallyCentred);
+        return {{text, baseline}};
+    return {{text.substring(0, breakAt), baseline}, {text.substring(breakAt + 1), baseline + step}};
 }
 
-void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress)
+float centreOf(juce::Rectangle<int> area)
+{
+    return (float)(area.getX() + area.getWidth() / 2);
+}
+
+const juce::Font& percentNumberFont()
+{
+    static const auto font = uiFont(46.0f, false, 0.0f);
+    return font;
+}
+const juce::Font& percentSignFont()
+{
+    static const auto font = uiFont(16.0f, false, 0.0f);
+    return font;
+}
+} // namespace
+
+void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
+                        const juce::String& text, juce::Colour colour)
+{
+    for (const auto& line : wrapCentred(area, baseline, step, text))
+        drawTextAt(g, line.text, captionFont(), colour, centreOf(area), line.baseline,
+                   juce::Justification::horizontallyCentred);
+}
+
+juce::Rectangle<float> wrappedCentredArea(juce::Rectangle<int> area, float baseline, float step,
+                                          const juce::String& text)
+{
+    juce::Rectangle<float> bounds;
+    for (const auto& line : wrapCentred(area, baseline, step, text))
+        bounds = bounds.getUnion(textBounds(captionFont(), line.text, centreOf(area), line.baseline,
+                                            juce::Justification::horizontallyCentred));
+    return bounds.expanded(1.0f);
+}
+
+int learnPercent(float progress)
+{
+    return juce::roundToInt(std::clamp(progress, 0.0f, 1.0f) * 100.0f);
+}
+
+float learnArcFraction(float progress)
 {
     const float d = std::clamp(progress, 0.0f, 1.0f);
-    if (d > 0.005f)
-    {
-        const auto arc = makeArcPath(meterCentre.toFloat(), (float)ringRadius, -140.0f, d * 280.0f - 140.0f);
-        strokeGlowPath(g, arc, 8.0f, brandGradient(arc.getBounds()));
-    }
-    const auto number = juce::String(juce::roundToInt(d * 100.0f));
-    const auto numberFont = uiFont(46.0f, false, 0.0f), percentFont = uiFont(16.0f, false, 0.0f);
-    const float w1 = textWidth(numberFont, number), w2 = textWidth(percentFont, "%");
+    return d > 0.005f ? d : 0.0f;
+}
+
+void drawLearnPercent(juce::Graphics& g, int percent)
+{
+    const auto number = juce::String(percent);
+    const float w1 = textWidth(percentNumberFont(), number), w2 = textWidth(percentSignFont(), "%");
     const float x = 480.0f - (w1 + 4.0f + w2) / 2.0f, y = 206.0f - 2.0f;
-    drawTextAt(g, number, numberFont, juce::Colours::white, x, y, juce::Justification::left);
-    drawTextAt(g, "%", percentFont, juce::Colour(0x99FFFFFF), x + w1 + 4.0f, y, juce::Justification::left);
+    drawTextAt(g, number, percentNumberFont(), juce::Colours::white, x, y, juce::Justification::left);
+    drawTextAt(g, "%", percentSignFont(), juce::Colour(0x99FFFFFF), x + w1 + 4.0f, y,
+               juce::Justification::left);
+}
+
+juce::Rectangle<float> learnPercentArea(int percent)
+{
+    const auto number = juce::String(percent);
+    const float w1 = textWidth(percentNumberFont(), number), w2 = textWidth(percentSignFont(), "%");
+    const float x = 480.0f - (w1 + 4.0f + w2) / 2.0f, y = 206.0f - 2.0f;
+    return textBounds(percentNumberFont(), number, x, y, juce::Justification::left)
+        .getUnion(textBounds(percentSignFont(), "%", x + w1 + 4.0f, y, juce::Justification::left))
+        .expanded(1.0f);
 }
 
 juce::PopupMenu buildSourceMenu(int source, int nuance)

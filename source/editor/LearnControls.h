@@ -20,9 +20,15 @@ LearnStatus learnStatus(float progress, bool signalLow, float secondsAnalysed);
 // One line centred on the area, or two when it is too wide: split at the space nearest the middle.
 void drawWrappedCentred(juce::Graphics& g, juce::Rectangle<int> area, float baseline, float step,
                         const juce::String& text, juce::Colour colour);
+juce::Rectangle<float> wrappedCentredArea(juce::Rectangle<int> area, float baseline, float step,
+                                          const juce::String& text);
 
-// The Learn progress display over the dial.
-void drawLearnProgress(juce::Graphics& g, juce::Point<int> meterCentre, int ringRadius, float progress);
+// The whole percentage the progress display shows, the fraction its arc runs to (0: no
+// arc), and the percentage over the dial with the area it paints.
+int learnPercent(float progress);
+float learnArcFraction(float progress);
+void drawLearnPercent(juce::Graphics& g, int percent);
+juce::Rectangle<float> learnPercentArea(int percent);
 
 // The SOURCE / NUANCE menu: item id = source * 16 + nuance + 1.
 juce::PopupMenu buildSourceMenu(int source, int nuance);

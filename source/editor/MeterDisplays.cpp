@@ -65,52 +65,160 @@ void drawDialTrack(juce::Graphics& g, const EditorLayout& layout)
                  juce::PathStrokeType(8.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
 }
 
-void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters,
-                    bool targetAvailable, float targetDb, bool targetEdited)
+float dialArcFraction(float smoothedDb)
+{
+    const float v = smoothedDb / 20.0f;
+    return v >= 0.0f && std::min(v, 1.0f) > 0.005f ? std::min(v, 1.0f) : 0.0f;
+}
+
+void drawDialArc(juce::Graphics& g, const EditorLayout& layout, float fraction)
+{
+    if (!(fraction > 0.0f))
+        return;
+    const auto arc = makeArcPath(layout.meterCentre.toFloat(), (float)layout.ringRadius, -140.0f,
+                                 fraction * 280.0f - 140.0f);
+    strokeGlowPath(g, arc, 8.0f, brandGradient(arc.getBounds()));
+}
+
+juce::Rectangle<float> dialArcArea(const EditorLayout& layout, float fraction)
+{
+    if (!(fraction > 0.0f))
+        return {};
+    // The glow's widest pass reaches 8 beyond the path, plus a pixel of antialiasing.
+    return makeArcPath(layout.meterCentre.toFloat(), (float)layout.ringRadius, -140.0f,
+                       fraction * 280.0f - 140.0f)
+        .getBounds()
+        .expanded(9.0f);
+}
+
+namespace
+{
+constexpr std::pair<float, const char*> scaleMarks[] = {
+    {0.0f, "0"}, {0.25f, "5"}, {0.5f, "10"}, {0.75f, "15"}, {1.0f, "20"}};
+
+juce::Point<float> scaleMarkPoint(const EditorLayout& layout, float fraction)
 {
     const auto centre = layout.meterCentre.toFloat();
-    const float v = meters.grSmoothed / 20.0f;
-    if (v >= 0.0f && std::min(v, 1.0f) > 0.005f)
-    {
-        const auto arc =
-            makeArcPath(centre, (float)layout.ringRadius, -140.0f, std::min(v, 1.0f) * 280.0f - 140.0f);
-        strokeGlowPath(g, arc, 8.0f, brandGradient(arc.getBounds()));
-    }
+    const float a = juce::degreesToRadians(fraction * 280.0f - 140.0f);
+    return {centre.x + (float)layout.scaleRadius * std::sin(a),
+            centre.y - (float)layout.scaleRadius * std::cos(a)};
+}
 
-    const std::pair<float, const char*> scale[] = {
-        {0.0f, "0"}, {0.25f, "5"}, {0.5f, "10"}, {0.75f, "15"}, {1.0f, "20"}};
-    for (auto [fraction, text] : scale)
+const juce::Font& numberFont()
+{
+    static const auto font = uiFont(46.0f, false, 0.0f);
+    return font;
+}
+const juce::Font& numberUnitFont()
+{
+    static const auto font = uiFont(12.0f, true, 2.0f);
+    return font;
+}
+const juce::Font& targetFont()
+{
+    static const auto font = uiFont(11.0f, true, 1.2f);
+    return font;
+}
+
+// Left end of a line of two texts centred on the dial with a gap between them.
+float pairStart(float w1, float gap, float w2)
+{
+    return 480.0f - (w1 + gap + w2) / 2.0f;
+}
+} // namespace
+
+void drawDialScale(juce::Graphics& g, const EditorLayout& layout)
+{
+    for (auto [fraction, text] : scaleMarks)
     {
-        const float a = juce::degreesToRadians(fraction * 280.0f - 140.0f);
-        const juce::Point<float> p(centre.x + (float)layout.scaleRadius * std::sin(a),
-                                   centre.y - (float)layout.scaleRadius * std::cos(a));
+        const auto p = scaleMarkPoint(layout, fraction);
         drawTextAt(g, text, uiFont(11.0f, true, 0.0f), white(0.52f), p.x, p.y + 4.0f,
                    juce::Justification::horizontallyCentred);
     }
+}
 
-    const auto number = juce::String(meters.grHeld, 1);
-    const auto numberFont = uiFont(46.0f, false, 0.0f), unitFont = uiFont(12.0f, true, 2.0f);
-    const float w1 = textWidth(numberFont, number), w2 = textWidth(unitFont, "dB GR");
-    const float x = 480.0f - (w1 + 8.0f + w2) / 2.0f, y = 206.0f - 4.0f;
+juce::Rectangle<float> dialScaleArea(const EditorLayout& layout)
+{
+    juce::Rectangle<float> area;
+    for (auto [fraction, text] : scaleMarks)
+    {
+        const auto p = scaleMarkPoint(layout, fraction);
+        area = area.getUnion(textBounds(uiFont(11.0f, true, 0.0f), text, p.x, p.y + 4.0f,
+                                        juce::Justification::horizontallyCentred));
+    }
+    return area.expanded(1.0f);
+}
+
+bool clearOfArcAndScale(const EditorLayout& layout, juce::Rectangle<float> area)
+{
+    // Every arc (and its glow) lies outside this radius around the dial's centre.
+    const float innerRadius = (float)layout.ringRadius - 9.0f;
+    const auto c = layout.meterCentre.toFloat();
+    for (const auto corner :
+         {area.getTopLeft(), area.getTopRight(), area.getBottomLeft(), area.getBottomRight()})
+        if (corner.getDistanceFrom(c) >= innerRadius)
+            return false;
+    for (auto [fraction, text] : scaleMarks)
+    {
+        const auto p = scaleMarkPoint(layout, fraction);
+        if (area.intersects(textBounds(uiFont(11.0f, true, 0.0f), text, p.x, p.y + 4.0f,
+                                       juce::Justification::horizontallyCentred)
+                                .expanded(1.0f)))
+            return false;
+    }
+    return true;
+}
+
+juce::String gainReductionText(float heldDb)
+{
+    return juce::String(heldDb, 1);
+}
+
+void drawGainReductionNumber(juce::Graphics& g, const juce::String& number)
+{
+    const float w1 = textWidth(numberFont(), number), w2 = textWidth(numberUnitFont(), "dB GR");
+    const float x = pairStart(w1, 8.0f, w2), y = 206.0f - 4.0f;
     for (auto [offset, alpha] : {std::pair{2.4f, 0.10f}, std::pair{1.2f, 0.16f}})
         for (auto [dx, dy] :
              {std::pair{-1.0f, 0.0f}, std::pair{1.0f, 0.0f}, std::pair{0.0f, -1.0f}, std::pair{0.0f, 1.0f}})
-            drawTextAt(g, number, numberFont, withAlpha(juce::Colour(0xFFEC4899), alpha), x + offset * dx,
+            drawTextAt(g, number, numberFont(), withAlpha(juce::Colour(0xFFEC4899), alpha), x + offset * dx,
                        y + offset * dy, juce::Justification::left);
-    drawTextAt(g, number, numberFont, juce::Colours::white, x, y, juce::Justification::left);
-    drawTextAt(g, "dB GR", unitFont, white(0.60f), x + w1 + 8.0f, y, juce::Justification::left);
+    drawTextAt(g, number, numberFont(), juce::Colours::white, x, y, juce::Justification::left);
+    drawTextAt(g, "dB GR", numberUnitFont(), white(0.60f), x + w1 + 8.0f, y, juce::Justification::left);
+}
 
-    if (targetAvailable)
-    {
-        const float k = targetEdited ? 0.55f : 1.0f;
-        const auto font = uiFont(11.0f, true, 1.2f);
-        const auto value = juce::String(targetDb, 1) + " dB";
-        const float t1 = textWidth(font, "TARGET"), t2 = textWidth(font, value);
-        const float tx = 480.0f - (t1 + 6.0f + t2) / 2.0f;
-        drawTextAt(g, "TARGET", font, white(0.52f * k), tx, 215.0f, juce::Justification::left);
-        drawTextAt(g, value, font, withAlpha(Palette::amber, 0.95f * k), tx + t1 + 6.0f, 215.0f,
-                   juce::Justification::left);
-    }
+juce::Rectangle<float> gainReductionNumberArea(const juce::String& number)
+{
+    const float w1 = textWidth(numberFont(), number), w2 = textWidth(numberUnitFont(), "dB GR");
+    const float x = pairStart(w1, 8.0f, w2), y = 206.0f - 4.0f;
+    return textBounds(numberFont(), number, x, y, juce::Justification::left)
+        .expanded(2.4f)
+        .getUnion(textBounds(numberUnitFont(), "dB GR", x + w1 + 8.0f, y, juce::Justification::left))
+        .expanded(1.0f);
+}
+
+juce::String targetText(float targetDb)
+{
+    return juce::String(targetDb, 1) + " dB";
+}
+
+void drawTargetReadout(juce::Graphics& g, const juce::String& value, bool edited)
+{
+    const float k = edited ? 0.55f : 1.0f;
+    const float t1 = textWidth(targetFont(), "TARGET"), t2 = textWidth(targetFont(), value);
+    const float tx = pairStart(t1, 6.0f, t2);
+    drawTextAt(g, "TARGET", targetFont(), white(0.52f * k), tx, 215.0f, juce::Justification::left);
+    drawTextAt(g, value, targetFont(), withAlpha(Palette::amber, 0.95f * k), tx + t1 + 6.0f, 215.0f,
+               juce::Justification::left);
+}
+
+juce::Rectangle<float> targetReadoutArea(const juce::String& value)
+{
+    const float t1 = textWidth(targetFont(), "TARGET"), t2 = textWidth(targetFont(), value);
+    const float tx = pairStart(t1, 6.0f, t2);
+    return textBounds(targetFont(), "TARGET", tx, 215.0f, juce::Justification::left)
+        .getUnion(textBounds(targetFont(), value, tx + t1 + 6.0f, 215.0f, juce::Justification::left))
+        .expanded(1.0f);
 }
 
 int historyGap(double nowMs, double resetMs)
@@ -235,9 +343,83 @@ template <typename YOf> juce::Path inputRuns(const HistorySnapshot& s, const His
     return p;
 }
 
+const juce::Font& thresholdFont()
+{
+    static const auto font = uiFont(11.0f, true, 1.5f);
+    return font;
+}
+
+float reductionY(const HistoryGeometry& geo, const MeterFrame& f)
+{
+    return geo.area.getY() +
+           std::clamp(f.gainReductionDb, 0.0f, geo.range + 12.0f) * geo.area.getHeight() / geo.range;
+}
+
+// Whether the gain-reduction line, with its glow, passes through a box of the graph.
+bool reductionLineMeets(const HistorySnapshot& s, const HistoryGeometry& geo, juce::Rectangle<float> box)
+{
+    if (geo.frames <= 1)
+        return false;
+    constexpr float halfGlow = 3.0f;
+    const auto reach = box.expanded(halfGlow + geo.step, 0.0f);
+    for (int i = geo.frames - 1; i >= 0; --i)
+    {
+        const float x = geo.x(i);
+        if (x < reach.getX() || x > reach.getRight())
+            continue;
+        const auto f = frameAt(s, geo.gap, i);
+        if (!(f && f->inputDb > -60.0f))
+            continue;
+        const float y = reductionY(geo, *f);
+        if (y + halfGlow > box.getY() && y - halfGlow < box.getBottom())
+            return true;
+    }
+    return false;
+}
+
+// The threshold label sits 6 units above its line, or 6 below when the gain-reduction
+// line would run through it there (a threshold near 0 dB) but not below.
+float thresholdLabelBaseline(const EditorLayout& layout, const HistorySnapshot& s, const HistoryGeometry& geo,
+                             const juce::String& label, float ty)
+{
+    const auto line = shapeLine(thresholdFont(), label);
+    const float left = geo.area.getRight() - line.width;
+    auto inkAt = [&](float baseline) {
+        return juce::Rectangle<float>(left, baseline + line.inkTop, line.width, line.inkBottom - line.inkTop);
+    };
+    const float above = ty - 6.0f, below = ty + 6.0f - line.inkTop;
+    if (!reductionLineMeets(s, geo, inkAt(above)))
+        return above;
+    const bool belowFits = below + line.inkBottom <= (float)layout.bottomPanel.getBottom() - 2.0f;
+    return belowFits && !reductionLineMeets(s, geo, inkAt(below)) ? below : above;
+}
+
 const juce::PathStrokeType roundStroke(float thickness)
 {
     return juce::PathStrokeType(thickness, juce::PathStrokeType::curved, juce::PathStrokeType::rounded);
+}
+} // namespace
+
+namespace
+{
+HistoryGeometry historyGeometry(const EditorLayout& layout, const HistorySnapshot& s, int rangeDb)
+{
+    HistoryGeometry geo;
+    geo.area = layout.historyArea.toFloat();
+    geo.range = (float)rangeDb;
+    geo.gap = historyGap(s.nowMs, s.resetMs);
+    geo.frames = historyFrames(s);
+    if (geo.frames > 1 && geo.area.getWidth() > 1.0f)
+    {
+        geo.step = (geo.area.getWidth() - 1.0f) / (float)(geo.frames - 1);
+        geo.halfStep = std::max(geo.step / 2.0f, 0.5f);
+    }
+    return geo;
+}
+
+juce::String thresholdLabel(float thresholdDb)
+{
+    return "THRESHOLD " + juce::String(thresholdDb, 1) + " dB";
 }
 } // namespace
 
@@ -247,17 +429,10 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
     const auto area = layout.historyArea.toFloat();
     if (area.getWidth() <= 0.0f || area.getHeight() <= 0.0f)
         return;
-    HistoryGeometry geo;
-    geo.area = area;
-    geo.range = (float)rangeDb;
-    geo.gap = historyGap(s.nowMs, s.resetMs);
-    geo.frames = std::min(s.writeCount + geo.gap, 504);
+    const auto geo = historyGeometry(layout, s, rangeDb);
 
     if (geo.frames > 1 && area.getWidth() > 1.0f)
     {
-        geo.step = (area.getWidth() - 1.0f) / (float)(geo.frames - 1);
-        geo.halfStep = std::max(geo.step / 2.0f, 0.5f);
-
         g.setGradientFill(juce::ColourGradient(juce::Colour(0x9EFFFFFF), 0.0f, area.getY(),
                                                juce::Colour(0x1FFFFFFF), 0.0f, area.getBottom(), false));
         g.fillPath(outputArea(s, geo));
@@ -286,13 +461,7 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
             g.reduceClipRegion(juce::Rectangle<float>(area.getX(), area.getY() - 6.0f, area.getWidth(),
                                                       std::max(area.getHeight() + 6.0f, 0.0f))
                                    .toNearestInt());
-            const auto reduction =
-                inputRuns(s, geo,
-                          [&](const MeterFrame& f)
-                          {
-                              return area.getY() + std::clamp(f.gainReductionDb, 0.0f, geo.range + 12.0f) *
-                                                       area.getHeight() / geo.range;
-                          });
+            const auto reduction = inputRuns(s, geo, [&](const MeterFrame& f) { return reductionY(geo, f); });
             juce::ColourGradient gradient(
                 Palette::violet, area.getX() - 0.5f, area.getY() - 0.5f, Palette::amber,
                 area.getX() - 0.5f + std::max(area.getWidth() + 1.0f, 0.0f), area.getY() - 0.5f, false);
@@ -307,19 +476,56 @@ void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const Histo
     const float ty = geo.y(thresholdDb);
     g.setColour(juce::Colour(0x66FFFFFF));
     if (area.getWidth() >= 0.1f)
-    {
-        const float dashes[] = {4.0f, 6.0f};
-        g.drawDashedLine({area.getX(), ty, area.getRight(), ty}, dashes, 2, 1.0f);
-    }
-    drawTextAt(g, "THRESHOLD " + juce::String(thresholdDb, 1) + " dB", uiFont(11.0f, true, 1.5f),
-               juce::Colour(0x85FFFFFF), area.getRight(), ty - 6.0f, juce::Justification::right);
+        g.fillPath(dashedLinePath({area.getX(), ty, area.getRight(), ty}, 4.0f, 6.0f));
+    const auto label = thresholdLabel(thresholdDb);
+    drawTextAt(g, label, thresholdFont(), juce::Colour(0x85FFFFFF), area.getRight(),
+               thresholdLabelBaseline(layout, s, geo, label, ty), juce::Justification::right);
 }
 
-void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, double ageMs)
+int historyFrames(const HistorySnapshot& s)
+{
+    return std::min(s.writeCount + historyGap(s.nowMs, s.resetMs), 504);
+}
+
+juce::Rectangle<float> thresholdLabelArea(const EditorLayout& layout, const HistorySnapshot& s, int rangeDb,
+                                          float thresholdDb)
+{
+    const auto geo = historyGeometry(layout, s, rangeDb);
+    const auto label = thresholdLabel(thresholdDb);
+    const auto line = shapeLine(thresholdFont(), label);
+    const float baseline = thresholdLabelBaseline(layout, s, geo, label, geo.y(thresholdDb));
+    return {geo.area.getRight() - line.width, baseline + line.inkTop, line.width,
+            line.inkBottom - line.inkTop};
+}
+
+juce::Rectangle<float> historyGraphArea(const EditorLayout& layout, const HistorySnapshot& s, int rangeDb,
+                                        float thresholdDb)
+{
+    const auto area = layout.historyArea.toFloat();
+    if (area.getWidth() <= 0.0f || area.getHeight() <= 0.0f)
+        return {};
+    const auto geo = historyGeometry(layout, s, rangeDb);
+    // The output area's outer half steps reach beyond the graph's sides (far, with few
+    // frames), and the gain-reduction line's glow 6 units above its top.
+    const auto graph = area.withTop(area.getY() - 6.0f).expanded(geo.halfStep + 1.0f, 1.0f);
+    const float ty = geo.y(thresholdDb);
+    const auto label = thresholdLabel(thresholdDb);
+    return graph.getUnion(textBounds(thresholdFont(), label, area.getRight(),
+                                     thresholdLabelBaseline(layout, s, geo, label, ty),
+                                     juce::Justification::right)
+                              .expanded(2.0f));
+}
+
+float rangeBadgeOpacity(double ageMs)
 {
     if (ageMs < 0.0 || ageMs >= 1200.0)
-        return;
+        return 0.0f;
     const auto a = (float)(ageMs < 600.0 ? 1.0 : 1.0 - (ageMs - 600.0) / 600.0);
+    return std::max(a, 0.0f);
+}
+
+void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, float a)
+{
     if (a <= 0.0f)
         return;
     const auto r = layout.rangeBadgeArea.toFloat();
@@ -335,11 +541,28 @@ void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, 
                juce::Justification::horizontallyCentred);
 }
 
-void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectangle<int> clipArea,
-                  juce::Point<int> labelPoint, float peak, bool clipLit, const juce::String& text)
+float levelBarFraction(float peak, int barHeight)
 {
     const float level = peak > 0.0f ? std::max(20.0f * std::log10(peak), -60.0f) : -60.0f;
-    const float f = (level + 60.0f) / 60.0f;
+    const float f = std::clamp((level + 60.0f) / 60.0f, 0.0f, 1.0f);
+    return f * (float)barHeight > 0.5f ? f : 0.0f;
+}
+
+juce::Rectangle<float> levelBarArea(juce::Rectangle<int> bar, juce::Rectangle<int> clip)
+{
+    // The fill's outer glow reaches 3 beyond the bar.
+    return bar.toFloat().getUnion(clip.toFloat()).expanded(4.0f);
+}
+
+void drawLevelBarLabel(juce::Graphics& g, juce::Point<int> labelPoint, const juce::String& text)
+{
+    drawTextAt(g, text, uiFont(11.0f, true, 0.0f), juce::Colour(0x85FFFFFF), (float)labelPoint.x,
+               (float)labelPoint.y, juce::Justification::horizontallyCentred);
+}
+
+void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectangle<int> clipArea, float f,
+                  bool clipLit)
+{
     const auto b = barArea.toFloat();
     const float x = b.getX(), y = b.getY(), w = b.getWidth(), h = b.getHeight();
     if (w > 0.0f && h > 0.0f)
@@ -349,7 +572,7 @@ void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectang
         g.setColour(juce::Colour(0x1FFFFFFF));
         g.drawLine(x + 4.0f, y + 0.5f, x + w - 4.0f, y + 0.5f, 1.0f);
 
-        const float fill = std::clamp(f, 0.0f, 1.0f) * h;
+        const float fill = f * h;
         const float top = y + h - fill;
         if (fill > 0.5f)
         {
@@ -381,8 +604,6 @@ void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> barArea, juce::Rectang
                                  lighter(Palette::red.getBlue())));
         g.drawRoundedRectangle(clip, 2.0f, 1.0f);
     }
-    drawTextAt(g, text, uiFont(11.0f, true, 0.0f), juce::Colour(0x85FFFFFF), (float)labelPoint.x,
-               (float)labelPoint.y, juce::Justification::horizontallyCentred);
 }
 
 int steppedHistoryRange(int currentRange, bool awayFromUser)

@@ -38,13 +38,47 @@ struct HistorySnapshot
 
 void drawDialBody(juce::Graphics& g, const EditorLayout& layout);
 void drawDialTrack(juce::Graphics& g, const EditorLayout& layout);
-void drawDialValues(juce::Graphics& g, const EditorLayout& layout, const MeterState& meters,
-                    bool targetAvailable, float targetDb, bool targetEdited);
+
+// The parts of the dial's values, each with the area it paints (design units).
+// A fraction of 0 draws no arc; otherwise the arc runs to that fraction of its sweep.
+void drawDialArc(juce::Graphics& g, const EditorLayout& layout, float fraction);
+juce::Rectangle<float> dialArcArea(const EditorLayout& layout, float fraction);
+void drawDialScale(juce::Graphics& g, const EditorLayout& layout);
+juce::Rectangle<float> dialScaleArea(const EditorLayout& layout);
+void drawGainReductionNumber(juce::Graphics& g, const juce::String& number);
+juce::Rectangle<float> gainReductionNumberArea(const juce::String& number);
+// Whether an area of the dial lies clear of every arc the dial can draw and of its scale
+// numbers: what is drawn there lands on the dial's static face alone.
+bool clearOfArcAndScale(const EditorLayout& layout, juce::Rectangle<float> area);
+void drawTargetReadout(juce::Graphics& g, const juce::String& value, bool edited);
+juce::Rectangle<float> targetReadoutArea(const juce::String& value);
+
+// The gain reduction the dial's number shows, and the target readout's value.
+juce::String gainReductionText(float heldDb);
+juce::String targetText(float targetDb);
+// The arc's fraction for a smoothed gain reduction: 0 when the arc is not drawn.
+float dialArcFraction(float smoothedDb);
+
 void drawHistoryGraph(juce::Graphics& g, const EditorLayout& layout, const HistorySnapshot& snapshot,
                       int rangeDb, float thresholdDb);
-void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, double ageMs);
-void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> bar, juce::Rectangle<int> clip,
-                  juce::Point<int> label, float peak, bool clipLit, const juce::String& text);
+// Everything the history graph paints (design units).
+juce::Rectangle<float> historyGraphArea(const EditorLayout& layout, const HistorySnapshot& snapshot,
+                                        int rangeDb, float thresholdDb);
+int historyFrames(const HistorySnapshot& snapshot);
+// The ink of the threshold label (design units): 6 units above its line, or 6 below when the
+// gain-reduction line would run through it above (a threshold near 0 dB).
+juce::Rectangle<float> thresholdLabelArea(const EditorLayout& layout, const HistorySnapshot& snapshot,
+                                          int rangeDb, float thresholdDb);
+void drawRangeBadge(juce::Graphics& g, const EditorLayout& layout, int rangeDb, float opacity);
+// The badge's opacity at an age; 0 when it is not drawn.
+float rangeBadgeOpacity(double ageMs);
+
+// A level bar's fill as a fraction of its height (0 when it draws none) and the bar itself.
+float levelBarFraction(float peak, int barHeight);
+void drawLevelBar(juce::Graphics& g, juce::Rectangle<int> bar, juce::Rectangle<int> clip, float fraction,
+                  bool clipLit);
+juce::Rectangle<float> levelBarArea(juce::Rectangle<int> bar, juce::Rectangle<int> clip);
+void drawLevelBarLabel(juce::Graphics& g, juce::Point<int> label, const juce::String& text);
 
 // The history range after one wheel step (60, 36, 24 dB; away from the user zooms in).
 int steppedHistoryRange(int currentRange, bool awayFromUser);

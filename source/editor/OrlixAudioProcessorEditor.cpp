@@ -23,6 +23,19 @@ juce::RangedAudioParameter& parameterOf(OrlixAudioProcessor& p, ParameterIndex i
     return *p.getParameterState().getParameter(parameterId(index));
 }
 
+// A layer is made only as large as what it holds, its children keeping their places in
+// the window: the framework dims a layer by compositing a picture of all of it that a
+// repaint touches, so a window-sized layer would add a composite to every repaint.
+void fitToChildren(juce::Component& layer)
+{
+    juce::Rectangle<int> area;
+    for (const auto* child : layer.getChildren())
+        area = area.isEmpty() ? child->getBounds() : area.getUnion(child->getBounds());
+    for (auto* child : layer.getChildren())
+        child->setTopLeftPosition(child->getPosition() - area.getPosition());
+    layer.setBounds(area + layer.getPosition());
+}
+
 void addPassthrough(juce::Component& parent, juce::Component& child)
 {
     parent.addAndMakeVisible(child);
@@ -87,6 +100,7 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     {
         processor.learn().setLearnRequested(!learnActive());
         refreshLearnButton();
+        updateDisplay();
     };
     refreshLearnButton();
 
@@ -103,6 +117,7 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
                                                    juce::StringArray{"AUTO", "OPTO", "FET", "VCA"}, 10.5f);
     controlsContainer.addAndMakeVisible(*characterChips);
     characterChips->tooltips = tooltipsOf(characterTooltips());
+    characterChips->autoPickIndex = processor.state().baseCharacter(); // right from the first paint
 
     for (auto [button, arrow, name] :
          {std::tuple{&undoButton, 1, "Undo"}, std::tuple{&redoButton, 2, "Redo"}})
@@ -115,11 +130,13 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     }
     undoButton.onClick = [this]
     {
+        KnobUndoBridge::closeOpenBurst();
         processor.undoHistory().undo();
         refreshUndoButtons();
     };
     redoButton.onClick = [this]
     {
+        KnobUndoBridge::closeOpenBurst();
         processor.undoHistory().redo();
         refreshUndoButtons();
     };
@@ -132,6 +149,15 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
     helpButton.setTitle("Help");
     helpButton.onClick = [this] { showHelpMenu(); };
 
+    // Peaks measured while the window was closed are old news: the first tick starts from silence.
+    processor.metering().takeInputPeak();
+    processor.metering().takeOutputPeak();
+    processor.metering().takeGainReduction();
+
+    // Any press in the window ends a burst of wheel or key steps on a knob, so the next
+    // edit makes an undo entry of its own.
+    addMouseListener(&burstEnder, true);
+
     setWantsKeyboardFocus(true);
     refreshSelectorText();
     refreshSectionState();
@@ -142,16 +168,23 @@ OrlixAudioProcessorEditor::OrlixAudioProcessorEditor(OrlixAudioProcessor& p)
         sizeLimits->setFixedAspectRatio(16.0 / 9.0);
     widthAtOpen = readEditorWidth();
     setSize(widthAtOpen, (widthAtOpen * 540 + 480) / 960);
+    shown = currentDisplay();
     startTimer(33);
 }
 
 OrlixAudioProcessorEditor::~OrlixAudioProcessorEditor()
 {
+    removeMouseListener(&burstEnder);
     stopTimer();
     processor.undoHistory().closeAllGestures();
     setLookAndFeel(nullptr);
     if (getWidth() != widthAtOpen)
         writeEditorWidth(getWidth());
+}
+
+int OrlixAudioProcessorEditor::getLearnPercentShown() const
+{
+    return learnPercent(learnProgressShown);
 }
 
 bool OrlixAudioProcessorEditor::learnActive() const
@@ -198,6 +231,18 @@ void OrlixAudioProcessorEditor::resized()
         knob.labelPosition = placement.labelPosition();
         knob.setBounds(placement.bounds());
     }
+    fitToChildren(driveContainer);
+    fitToChildren(controlsContainer);
+    targetMarker.ringCentre = layout.meterCentre - controlsContainer.getPosition();
+
+    // A live resize sends a new size at every step: until it settles the window shows its
+    // last pictures stretched instead of rebuilding them each time.
+    if (staticLayers.isValid() &&
+        (staticLayers.key.width != getWidth() || staticLayers.key.height != getHeight()))
+    {
+        resizeSettling = true;
+        lastResizeMs = now();
+    }
 }
 
 //==============================================================================
@@ -213,18 +258,129 @@ void OrlixAudioProcessorEditor::timerCallback()
         characterChips->autoPickIndex = pick;
         characterChips->repaint();
     }
-    meters.advance(juce::Time::getMillisecondCounterHiRes(), processor.metering().takeInputPeak(),
-                   processor.metering().takeOutputPeak(), processor.metering().takeGainReduction());
+    meters.advance(now(), processor.metering().takeInputPeak(), processor.metering().takeOutputPeak(),
+                   processor.metering().takeGainReduction());
     clipInShown = processor.metering().inputClipped();
     clipOutShown = processor.metering().outputClipped();
     refreshLearnStatus();
-    repaintDesignArea(layout.meterArea);
-    repaintDesignArea(layout.bottomPanel);
+    settleSize();
+    updateDisplay();
+    KnobUndoBridge::closeOpenBurstIfQuiet(juce::Time::currentTimeMillis());
+}
+
+void OrlixAudioProcessorEditor::settleSize()
+{
+    if (resizeSettling && now() - lastResizeMs >= 150.0)
+    {
+        resizeSettling = false;
+        repaint();
+    }
+}
+
+DisplayState OrlixAudioProcessorEditor::currentDisplay() const
+{
+    DisplayState d;
+    d.learning = learnButton.getToggleState();
+    if (d.learning)
+    {
+        d.arcFraction = learnArcFraction(learnProgressShown);
+        d.percent = learnPercent(learnProgressShown);
+        d.status = statusText;
+        d.statusWarning = statusIsWarning;
+    }
+    else
+    {
+        d.arcFraction = dialArcFraction(meters.grSmoothed);
+        d.number = gainReductionText(meters.grHeld);
+        d.caption = sourceButton.getButtonText().replace("  ", " ");
+        d.targetShown = processor.learn().target().available;
+        if (d.targetShown)
+        {
+            d.target = targetText(processor.learn().target().shownDb);
+            d.targetEdited = processor.learn().target().edited;
+        }
+    }
+    const double time = now();
+    d.history = {&processor.metering().history(), processor.metering().history().writeCount(), time,
+                 processor.metering().history().resetMs()};
+    d.historyGap = historyGap(time, d.history.resetMs);
+    d.rangeDb = historyRangeDb;
+    d.thresholdDb = processor.state().rawParameter(pThreshold);
+    d.historyArea = historyGraphArea(layout, d.history, d.rangeDb, d.thresholdDb);
+    d.badgeOpacity = rangeBadgeOpacity(time - rangeChangedAt);
+    d.inFraction = levelBarFraction(meters.inputPeakShown, layout.inBarArea.getHeight());
+    d.outFraction = levelBarFraction(meters.outputPeakShown, layout.outBarArea.getHeight());
+    d.inClip = clipInShown;
+    d.outClip = clipOutShown;
+    return d;
+}
+
+// Repaints only the parts of the displays that now look different. The parts are gathered
+// into one rectangle each for the dial, the graph and the bars: every rectangle of a repaint
+// is one more cut for each shape the repaint fills.
+void OrlixAudioProcessorEditor::updateDisplay()
+{
+    auto next = currentDisplay();
+    const auto& was = shown;
+    juce::Rectangle<float> dial, graph, bars;
+    auto changed = [](juce::Rectangle<float>& group, juce::Rectangle<float> before,
+                      juce::Rectangle<float> after) { group = group.getUnion(before).getUnion(after); };
+
+    if (next.learning != was.learning)
+        dial = layout.meterArea.toFloat();
+    else
+    {
+        if (!juce::exactlyEqual(next.arcFraction, was.arcFraction))
+            changed(dial, dialArcArea(layout, was.arcFraction), dialArcArea(layout, next.arcFraction));
+        if (next.learning)
+        {
+            if (next.percent != was.percent)
+                changed(dial, learnPercentArea(was.percent), learnPercentArea(next.percent));
+            if (next.status != was.status || next.statusWarning != was.statusWarning)
+                changed(dial, statusArea(was.status), statusArea(next.status));
+        }
+        else
+        {
+            if (next.number != was.number)
+                changed(dial, gainReductionNumberArea(was.number), gainReductionNumberArea(next.number));
+            if (next.targetShown != was.targetShown || next.target != was.target ||
+                next.targetEdited != was.targetEdited)
+                changed(dial, was.targetShown ? targetReadoutArea(was.target) : juce::Rectangle<float>(),
+                        next.targetShown ? targetReadoutArea(next.target) : juce::Rectangle<float>());
+            if (next.caption != was.caption)
+                changed(dial, statusArea(was.caption), statusArea(next.caption));
+        }
+    }
+    if (!next.sameHistory(was))
+        changed(graph, was.historyArea, next.historyArea);
+    if (!juce::exactlyEqual(next.badgeOpacity, was.badgeOpacity) ||
+        (next.badgeOpacity > 0.0f && next.rangeDb != was.rangeDb))
+        changed(graph, layout.rangeBadgeArea.toFloat().expanded(1.0f), {});
+    if (!juce::exactlyEqual(next.inFraction, was.inFraction) || next.inClip != was.inClip)
+        changed(bars, levelBarArea(layout.inBarArea, layout.inClipArea), {});
+    if (!juce::exactlyEqual(next.outFraction, was.outFraction) || next.outClip != was.outClip)
+        changed(bars, levelBarArea(layout.outBarArea, layout.outClipArea), {});
+    for (const auto& area : {dial, graph, bars})
+        repaintDesignArea(area);
+    shown = std::move(next);
+}
+
+juce::Rectangle<float> OrlixAudioProcessorEditor::statusArea(const juce::String& text) const
+{
+    return wrappedCentredArea(layout.captionArea, (float)layout.captionBaseline, (float)layout.captionStep,
+                              text);
 }
 
 void OrlixAudioProcessorEditor::repaintDesignArea(juce::Rectangle<int> designArea)
 {
-    const auto area = designArea.toFloat().transformedBy(designTransform).getSmallestIntegerContainer();
+    repaintDesignArea(designArea.toFloat());
+}
+
+void OrlixAudioProcessorEditor::repaintDesignArea(juce::Rectangle<float> designArea)
+{
+    if (designArea.isEmpty())
+        return;
+    const auto area = designArea.transformedBy(designTransform).getSmallestIntegerContainer();
     const auto visible = area.getIntersection(getLocalBounds());
     if (!visible.isEmpty())
         repaint(visible);
@@ -285,7 +441,6 @@ void OrlixAudioProcessorEditor::refreshSelectorText()
     shownSource = s;
     shownNuance = n;
     sourceButton.setButtonText(selectorText(s, n));
-    repaintDesignArea(layout.captionArea.expanded(2));
 }
 
 void OrlixAudioProcessorEditor::refreshLearnStatus()
@@ -318,15 +473,17 @@ bool OrlixAudioProcessorEditor::keyPressed(const juce::KeyPress& key)
     const auto mods = key.getModifiers();
     if (!mods.isCommandDown() || mods.isAltDown())
         return false;
-    const auto c = juce::CharacterFunctions::toUpperCase(
-        key.getTextCharacter() != 0 ? key.getTextCharacter() : (juce::juce_wchar)key.getKeyCode());
-    bool result = false;
-    if (c == 'Z' && !mods.isShiftDown())
-        result = processor.undoHistory().undo();
-    else if ((c == 'Z' && mods.isShiftDown()) || (c == 'Y' && !mods.isShiftDown()))
-        result = processor.undoHistory().redo();
-    else
+    // The key code, not the character: with Ctrl held, Linux delivers control characters
+    // (0x1A for Z) and a Windows host may deliver none. Letter codes come in either case.
+    const int code = key.getKeyCode();
+    const auto letter =
+        code > 0 && code < 128 ? juce::CharacterFunctions::toUpperCase((juce::juce_wchar)code) : 0;
+    const bool undo = letter == 'Z' && !mods.isShiftDown();
+    const bool redo = (letter == 'Z' && mods.isShiftDown()) || (letter == 'Y' && !mods.isShiftDown());
+    if (!undo && !redo)
         return false;
+    KnobUndoBridge::closeOpenBurst();
+    const bool result = undo ? processor.undoHistory().undo() : processor.undoHistory().redo();
     refreshUndoButtons();
     return result;
 }
@@ -339,7 +496,8 @@ void OrlixAudioProcessorEditor::mouseDown(const juce::MouseEvent& e)
     if (inZone.contains(p) || outZone.contains(p))
     {
         processor.metering().clearClipFlags();
-        repaint();
+        clipInShown = clipOutShown = false;
+        updateDisplay();
     }
 }
 
@@ -363,17 +521,138 @@ void OrlixAudioProcessorEditor::mouseWheelMove(const juce::MouseEvent& e,
         return;
     wheelAccumulator = 0.0f;
     const int next = steppedHistoryRange(historyRangeDb, delta > 0.0f);
-    rangeChangedAt = juce::Time::getMillisecondCounterHiRes();
+    rangeChangedAt = now();
     if (next != historyRangeDb)
     {
         historyRangeDb = next;
         writeHistoryRangeDb(next);
     }
-    repaintDesignArea(layout.bottomPanel.expanded(2));
+    updateDisplay();
 }
 
 //==============================================================================
+namespace
+{
+// Paints one part of the window within its own area (in the graphics' present coordinates):
+// not at all when the repaint does not reach it, and otherwise clipped to it, so that each
+// shape it fills is cut to that area instead of to the whole repaint.
+template <typename Draw> void paintPart(juce::Graphics& g, juce::Rectangle<float> area, Draw&& draw)
+{
+    if (area.isEmpty())
+        return;
+    const auto bounds = area.getSmallestIntegerContainer().expanded(1);
+    if (!g.clipRegionIntersects(bounds))
+        return;
+    juce::Graphics::ScopedSaveState state(g);
+    if (g.reduceClipRegion(bounds))
+        draw();
+}
+} // namespace
+
 void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
+{
+    const auto key = staticKey(g.getInternalContext().getPhysicalPixelScaleFactor());
+    if (!staticLayers.isValid() || !staticLayers.key.sameLook(key) ||
+        (!staticLayers.key.sameSize(key) && !resizeSettling))
+        renderStaticLayers(key);
+    if (!staticLayers.key.sameSize(key))
+        g.fillAll(Palette::background); // around a stretched picture of another shape
+    numberFolded = foldNumberIntoBase(shown);
+    staticLayers.draw(g, numberFolded ? staticLayers.baseWithNumber : staticLayers.base, key);
+    if (bypassShown)
+    {
+        g.beginTransparencyLayer(0.4f);
+        staticLayers.draw(g, staticLayers.overlay, key);
+    }
+    g.addTransform(designTransform);
+    paintValues(g);
+    if (bypassShown)
+        g.endTransparencyLayer();
+}
+
+StaticLayers::Key OrlixAudioProcessorEditor::staticKey(float displayScale) const
+{
+    return {getWidth(),
+            getHeight(),
+            displayScale,
+            designTransform,
+            bypassShown,
+            driveShown,
+            !releaseKnob.isEnabled()};
+}
+
+void OrlixAudioProcessorEditor::renderStaticLayers(const StaticLayers::Key& key)
+{
+    staticLayers.key = key;
+    staticLayers.base = staticLayers.overlay = staticLayers.baseWithNumber = {};
+    staticLayers.foldedNumber = {};
+    staticLayers.foldedArea = {};
+    const int w = juce::roundToInt((float)key.width * key.scale),
+              h = juce::roundToInt((float)key.height * key.scale);
+    if (w < 1 || h < 1)
+        return;
+    // Painted as the window itself would be, on the same pixel grid, so every pixel is the
+    // one a direct paint would give.
+    auto picture = [&](juce::Image::PixelFormat format, auto paintParts)
+    {
+        juce::Image image(format, w, h, true);
+        juce::Graphics g(image);
+        g.addTransform(juce::AffineTransform::scale(key.scale));
+        paintParts(g);
+        return image;
+    };
+    // The base is opaque: kept without alpha, drawing it back is a copy of each pixel.
+    staticLayers.base = picture(juce::Image::RGB,
+                                [&](juce::Graphics& g)
+                                {
+                                    paintBackdrop(g);
+                                    if (!key.bypass)
+                                        paintStaticParts(g);
+                                });
+    if (key.bypass)
+        staticLayers.overlay = picture(juce::Image::ARGB,
+                                       [&](juce::Graphics& g)
+                                       {
+                                           g.addTransform(designTransform);
+                                           paintStaticParts(g);
+                                       });
+}
+
+// Draws the dial's number into a copy of the base when nothing else is drawn where it goes:
+// on the copy's own pixel grid, so its pixels are those a direct paint gives. Returns whether
+// the window can show that copy (not while bypassed, learning or stretched by a resize).
+bool OrlixAudioProcessorEditor::foldNumberIntoBase(const DisplayState& d)
+{
+    const auto& key = staticLayers.key;
+    if (key.bypass || d.learning || !staticLayers.isValid() || key.width != getWidth() ||
+        key.height != getHeight())
+        return false;
+    const auto designArea = gainReductionNumberArea(d.number);
+    if (!clearOfArcAndScale(layout, designArea))
+        return false;
+    auto& picture = staticLayers.baseWithNumber;
+    if (!picture.isValid())
+    {
+        picture = staticLayers.base.createCopy();
+        staticLayers.foldedNumber = {};
+        staticLayers.foldedArea = {};
+    }
+    if (staticLayers.foldedNumber == d.number && !staticLayers.foldedArea.isEmpty())
+        return true;
+    const auto toDisplay = designTransform.scaled(key.scale);
+    const auto area = designArea.transformedBy(toDisplay).getSmallestIntegerContainer().expanded(1);
+    juce::Graphics g(picture);
+    g.reduceClipRegion(area.getUnion(staticLayers.foldedArea));
+    g.drawImageAt(staticLayers.base, 0, 0); // the previous number gone
+    g.addTransform(toDisplay);
+    drawGainReductionNumber(g, d.number);
+    staticLayers.foldedNumber = d.number;
+    staticLayers.foldedArea = area;
+    return true;
+}
+
+// The lit background and the header; leaves the graphics in design units.
+void OrlixAudioProcessorEditor::paintBackdrop(juce::Graphics& g)
 {
     g.fillAll(Palette::background);
     const auto canvas = juce::Rectangle<float>(0.0f, 0.0f, 960.0f, 540.0f).transformedBy(designTransform);
@@ -397,11 +676,13 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
             g.drawImage(backgroundCache, canvas, juce::RectanglePlacement::stretchToFit);
     }
     g.addTransform(designTransform);
-
     drawHeader(g, layout.brandOrigin);
-    if (bypassShown)
-        g.beginTransparencyLayer(0.4f);
+}
 
+// Cards, dial body, headings, captions and the dial's track: everything below the values
+// that only the section state changes (design units).
+void OrlixAudioProcessorEditor::paintStaticParts(juce::Graphics& g)
+{
     if (driveShown && !layout.rightPanel.isEmpty())
     {
         const auto glowArea = layout.rightPanel.toFloat().expanded(2.0f);
@@ -437,43 +718,67 @@ void OrlixAudioProcessorEditor::paint(juce::Graphics& g)
                    juce::Justification::horizontallyCentred);
     }
     if (!layout.leftPanel.isEmpty())
-    {
         drawDialTrack(g, layout);
-        if (!learnButton.getToggleState())
-        {
-            drawDialValues(g, layout, meters, processor.learn().target().available,
-                           processor.learn().target().shownDb, processor.learn().target().edited);
-            drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline,
-                               (float)layout.captionStep, sourceButton.getButtonText().replace("  ", " "),
-                               juce::Colour(0x85FFFFFF));
-        }
-    }
+    // The bottom card and the bars' labels lie apart from the dial's values, so drawing
+    // them before the values gives the same pixels as drawing them after.
     if (!layout.bottomPanel.isEmpty())
     {
         drawGlassCard(g, layout.bottomPanel.toFloat(), 22.0f);
-        const HistorySnapshot snapshot{
-            &processor.metering().history(), processor.metering().history().writeCount(),
-            juce::Time::getMillisecondCounterHiRes(), processor.metering().history().resetMs()};
-        drawHistoryGraph(g, layout, snapshot, historyRangeDb, processor.state().rawParameter(pThreshold));
-        drawRangeBadge(g, layout, historyRangeDb, juce::Time::getMillisecondCounterHiRes() - rangeChangedAt);
-        drawLevelBar(g, layout.inBarArea, layout.inClipArea, layout.inLabel, meters.inputPeakShown,
-                     clipInShown, "IN");
-        drawLevelBar(g, layout.outBarArea, layout.outClipArea, layout.outLabel, meters.outputPeakShown,
-                     clipOutShown, "OUT");
+        drawLevelBarLabel(g, layout.inLabel, "IN");
+        drawLevelBarLabel(g, layout.outLabel, "OUT");
     }
-    if (bypassShown)
-        g.endTransparencyLayer();
+}
+
+// The values over the static layers, each only where the clip asks for it (design units).
+void OrlixAudioProcessorEditor::paintValues(juce::Graphics& g)
+{
+    const auto& d = shown;
+    if (!layout.leftPanel.isEmpty() && !d.learning)
+    {
+        paintPart(g, dialArcArea(layout, d.arcFraction), [&] { drawDialArc(g, layout, d.arcFraction); });
+        paintPart(g, dialScaleArea(layout), [&] { drawDialScale(g, layout); });
+        if (!numberFolded)
+            paintPart(g, gainReductionNumberArea(d.number), [&] { drawGainReductionNumber(g, d.number); });
+        if (d.targetShown)
+            paintPart(g, targetReadoutArea(d.target),
+                      [&] { drawTargetReadout(g, d.target, d.targetEdited); });
+        paintPart(g, statusArea(d.caption),
+                  [&]
+                  {
+                      drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline,
+                                         (float)layout.captionStep, d.caption, juce::Colour(0x85FFFFFF));
+                  });
+    }
+    if (!layout.bottomPanel.isEmpty())
+    {
+        paintPart(g, d.historyArea,
+                  [&] { drawHistoryGraph(g, layout, d.history, d.rangeDb, d.thresholdDb); });
+        if (d.badgeOpacity > 0.0f)
+            paintPart(g, layout.rangeBadgeArea.toFloat().expanded(1.0f),
+                      [&] { drawRangeBadge(g, layout, d.rangeDb, d.badgeOpacity); });
+        paintPart(g, levelBarArea(layout.inBarArea, layout.inClipArea),
+                  [&] { drawLevelBar(g, layout.inBarArea, layout.inClipArea, d.inFraction, d.inClip); });
+        paintPart(g, levelBarArea(layout.outBarArea, layout.outClipArea),
+                  [&] { drawLevelBar(g, layout.outBarArea, layout.outClipArea, d.outFraction, d.outClip); });
+    }
 }
 
 void OrlixAudioProcessorEditor::paintOverChildren(juce::Graphics& g)
 {
-    if (!learnButton.getToggleState() || layout.leftPanel.isEmpty())
+    const auto& d = shown;
+    if (!d.learning || layout.leftPanel.isEmpty())
         return;
     g.addTransform(designTransform);
-    drawLearnProgress(g, layout.meterCentre, layout.ringRadius, learnProgressShown);
-    if (statusText.isNotEmpty())
-        drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline, (float)layout.captionStep,
-                           statusText, statusIsWarning ? Palette::amber : juce::Colour(0xBDFFFFFF));
+    paintPart(g, dialArcArea(layout, d.arcFraction), [&] { drawDialArc(g, layout, d.arcFraction); });
+    paintPart(g, learnPercentArea(d.percent), [&] { drawLearnPercent(g, d.percent); });
+    if (d.status.isNotEmpty())
+        paintPart(g, statusArea(d.status),
+                  [&]
+                  {
+                      drawWrappedCentred(g, layout.captionArea, (float)layout.captionBaseline,
+                                         (float)layout.captionStep, d.status,
+                                         d.statusWarning ? Palette::amber : juce::Colour(0xBDFFFFFF));
+                  });
 }
 
 //==============================================================================
@@ -525,6 +830,7 @@ void OrlixAudioProcessorEditor::handleSourceMenuResult(int result)
     processor.undoHistory().commitUndoGesture();
     closeUndoGesture(processor);
     refreshSelectorText();
+    updateDisplay();
 }
 
 void OrlixAudioProcessorEditor::setParameterIfDifferent(ParameterIndex index, float value)
@@ -565,6 +871,7 @@ void OrlixAudioProcessorEditor::openFeedbackDialog()
     };
 
     feedbackOverlay = std::move(dialog);
+    showCornerResizer(false);
     // Shown last: becoming visible hands the focus to the message box, which
     // bringing the dialog to the front beforehand would otherwise take over.
     rootContainer.addChildComponent(*feedbackOverlay);
@@ -579,5 +886,28 @@ void OrlixAudioProcessorEditor::closeFeedbackDialog()
     {
         rootContainer.removeChildComponent(feedbackOverlay.get());
         feedbackOverlay.reset();
+        showCornerResizer(true);
     }
+}
+
+// The framework's corner resizer sits above every child; over the feedback form it is
+// hidden and lets clicks through. (The framework shows it again after each resize, so it is
+// made transparent rather than invisible.)
+void OrlixAudioProcessorEditor::showCornerResizer(bool visible)
+{
+    for (auto* child : getChildren())
+        if (auto* corner = dynamic_cast<juce::ResizableCornerComponent*>(child))
+        {
+            corner->setAlpha(visible ? 1.0f : 0.0f);
+            corner->setEnabled(visible);
+            corner->setInterceptsMouseClicks(visible, visible);
+        }
+}
+
+juce::Component* OrlixAudioProcessorEditor::getCornerResizer() const
+{
+    for (auto* child : getChildren())
+        if (auto* corner = dynamic_cast<juce::ResizableCornerComponent*>(child))
+            return corner;
+    return nullptr;
 }

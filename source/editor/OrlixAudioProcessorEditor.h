@@ -6,6 +6,7 @@
 #include "editor/OrlixKnob.h"
 #include "editor/OrlixLookAndFeel.h"
 #include "editor/TargetMarker.h"
+#include "editor/WindowLayers.h"
 #include "processor/ParameterLayout.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -47,11 +48,17 @@ public:
 
     // One timer tick, for tests and snapshots that run without a message loop.
     void tick() { timerCallback(); }
+    // The millisecond clock of the meters, the history graph and the range badge. Pictures
+    // and tests run it on audio time so that what they show does not depend on machine speed.
+    void setClock(std::function<double()> millisecondClock) { clock = std::move(millisecondClock); }
+    // The Learn percentage the dial shows while Learn runs.
+    int getLearnPercentShown() const;
 
     // Opens the feedback form over the whole window unless one is open already.
     void openFeedbackDialog();
     void closeFeedbackDialog();
     juce::Component* getFeedbackOverlay() const { return feedbackOverlay.get(); }
+    juce::Component* getCornerResizer() const;
 
     // Pictures of the window: menus open inside it instead of as their own windows,
     // and a tooltip can be shown for a control at once.
@@ -82,10 +89,23 @@ private:
     void refreshLearnButton();
     void refreshSelectorText();
     void refreshLearnStatus();
+    void settleSize();
+    orlix::DisplayState currentDisplay() const;
+    void updateDisplay();
+    orlix::StaticLayers::Key staticKey(float displayScale) const;
+    void renderStaticLayers(const orlix::StaticLayers::Key& key);
+    bool foldNumberIntoBase(const orlix::DisplayState& d);
+    void paintBackdrop(juce::Graphics& g);
+    void paintStaticParts(juce::Graphics& g);
+    void paintValues(juce::Graphics& g);
+    void showCornerResizer(bool visible);
+    juce::Rectangle<float> statusArea(const juce::String& text) const;
     void repaintDesignArea(juce::Rectangle<int> designArea);
+    void repaintDesignArea(juce::Rectangle<float> designArea);
     juce::Point<int> toDesign(juce::Point<float> editorPoint) const;
     void setParameterIfDifferent(orlix::ParameterIndex index, float value);
     bool learnActive() const;
+    double now() const { return clock ? clock() : juce::Time::getMillisecondCounterHiRes(); }
 
     orlix::OrlixLookAndFeel lookAndFeel;
     orlix::FocusPassthroughContainer rootContainer, controlsContainer, driveContainer;
@@ -119,6 +139,10 @@ private:
     int shownSource = -1, shownNuance = -1;
     orlix::EditorLayout layout;
     juce::Image backgroundCache;
+    orlix::StaticLayers staticLayers;
+    orlix::DisplayState shown;
+    bool resizeSettling = false, numberFolded = false;
+    double lastResizeMs = 0.0;
     int historyRangeDb = 60;
     float wheelAccumulator = 0.0f;
     double rangeChangedAt = -1.0e9;
@@ -127,6 +151,12 @@ private:
     juce::String statusText;
     bool statusIsWarning = false;
     bool menusInsideWindow = false;
+    std::function<double()> clock;
+
+    struct BurstEnder : juce::MouseListener
+    {
+        void mouseDown(const juce::MouseEvent&) override { orlix::KnobUndoBridge::closeOpenBurst(); }
+    } burstEnder;
 
     std::array<orlix::OrlixKnob*, 8> knobs{&thresholdKnob, &ratioKnob, &attackKnob, &releaseKnob,
                                            &kneeKnob,      &mixKnob,   &outputKnob, &driveAmountKnob};

@@ -12,16 +12,31 @@ void closeUndoGesture(OrlixAudioProcessor& processor)
         processor.undoHistory().endUndoGesture();
 }
 
+KnobUndoBridge* KnobUndoBridge::openBurst = nullptr;
+
 KnobUndoBridge::KnobUndoBridge(OrlixAudioProcessor& p, juce::Slider& k) : processor(p), knob(k) {}
 
 KnobUndoBridge::~KnobUndoBridge()
 {
+    closeBurst();
     knob.removeListener(this);
 }
 
 void KnobUndoBridge::sliderDragStarted(juce::Slider*)
 {
     dragging = true;
+    if (inBurstEvent)
+    {
+        if (!burstOpen)
+        {
+            closeOpenBurst(); // a burst belongs to one knob
+            burstOpen = true;
+            openBurst = this;
+            processor.undoHistory().beginUndoGesture();
+        }
+        return;
+    }
+    closeOpenBurst();
     processor.undoHistory().beginUndoGesture();
 }
 
@@ -36,7 +51,44 @@ void KnobUndoBridge::sliderDragEnded(juce::Slider*)
     if (!dragging)
         return;
     dragging = false;
+    if (!inBurstEvent)
+        closeUndoGesture(processor);
+}
+
+void KnobUndoBridge::beginBurstEvent(Burst kind, juce::int64 timeMs)
+{
+    if (burstOpen && (kind != burstKind || timeMs < lastBurstMs || timeMs - lastBurstMs > burstGapMs))
+        closeBurst();
+    burstKind = kind;
+    lastBurstMs = timeMs;
+    inBurstEvent = true;
+}
+
+void KnobUndoBridge::endBurstEvent()
+{
+    inBurstEvent = false;
+}
+
+void KnobUndoBridge::closeBurst()
+{
+    if (!burstOpen)
+        return;
+    burstOpen = false;
+    if (openBurst == this)
+        openBurst = nullptr;
     closeUndoGesture(processor);
+}
+
+void KnobUndoBridge::closeOpenBurst()
+{
+    if (openBurst != nullptr)
+        openBurst->closeBurst();
+}
+
+void KnobUndoBridge::closeOpenBurstIfQuiet(juce::int64 nowMs)
+{
+    if (openBurst != nullptr && !openBurst->inBurstEvent && nowMs - openBurst->lastBurstMs > burstGapMs)
+        openBurst->closeBurst();
 }
 
 OrlixKnob::~OrlixKnob()
@@ -78,6 +130,37 @@ void OrlixKnob::mouseDoubleClick(const juce::MouseEvent& e)
     }
 }
 
+void OrlixKnob::mouseWheelMove(const juce::MouseEvent& e, const juce::MouseWheelDetails& wheel)
+{
+    if (undoBridge != nullptr)
+        undoBridge->beginBurstEvent(KnobUndoBridge::Burst::wheel, e.eventTime.toMilliseconds());
+    juce::Slider::mouseWheelMove(e, wheel);
+    if (undoBridge != nullptr)
+        undoBridge->endBurstEvent();
+}
+
+void OrlixKnob::lookAndFeelChanged()
+{
+    juce::Slider::lookAndFeelChanged(); // makes a new value box
+    if (auto* box = valueBox())
+        box->addListener(this);
+}
+
+juce::Label* OrlixKnob::valueBox() const
+{
+    for (auto* child : getChildren())
+        if (auto* box = dynamic_cast<juce::Label*>(child))
+            return box;
+    return nullptr;
+}
+
+void OrlixKnob::editorShown(juce::Label*, juce::TextEditor& editor)
+{
+    // Typing replaces the value: the whole text starts selected, whatever the pointer did.
+    editor.selectAll();
+    repaint(); // the unit caption hides while the box is open
+}
+
 void OrlixKnob::enablementChanged()
 {
     juce::Slider::enablementChanged();
@@ -104,7 +187,15 @@ bool OrlixKnob::keyPressed(const juce::KeyPress& key)
         step = (getMaximum() - getMinimum()) * 0.01;
     if (juce::exactlyEqual(step, 0.0))
         return false;
-    setValue(getValue() + direction * step, juce::sendNotificationSync);
+    // A user edit like a drag, for the host and for undo; a run of steps is one undo entry.
+    if (undoBridge != nullptr)
+        undoBridge->beginBurstEvent(KnobUndoBridge::Burst::keys, juce::Time::currentTimeMillis());
+    {
+        const juce::Slider::ScopedDragNotification drag(*this);
+        setValue(getValue() + direction * step, juce::sendNotificationSync);
+    }
+    if (undoBridge != nullptr)
+        undoBridge->endBurstEvent();
     return true;
 }
 
@@ -152,6 +243,11 @@ void setupKnob(juce::Component&, OrlixKnob& knob, OrlixAudioProcessor& processor
     knob.getProperties().set(props::decimals, decimals);
     knob.setVisible(true);
     parent.addAndMakeVisible(knob);
+    // The value box was made before the knob had the window's look; make it again with it.
+    knob.sendLookAndFeelChange();
+    // A clicked knob takes the keyboard focus, so that arrow keys reach it; nothing gives it
+    // the focus otherwise (the window's layers choose no default).
+    knob.setWantsKeyboardFocus(true);
     if (auto* parameter = processor.getParameterState().getParameter(parameterId))
         knob.attachment = std::make_unique<juce::SliderParameterAttachment>(*parameter, knob, nullptr);
     knob.undoBridge = std::make_unique<KnobUndoBridge>(processor, knob);

@@ -13,10 +13,19 @@ namespace orlix
 // Closes one editor gesture: the last one to close drops the pending snapshot.
 void closeUndoGesture(OrlixAudioProcessor& processor);
 
-// Makes a knob drag, from press to release, one undo entry.
+// Makes a knob drag, from press to release, one undo entry. The framework brackets each
+// wheel event like a drag, and an arrow key is one step: a burst of these on one knob, each
+// following the last within burstGapMs, is one entry too, kept open until the burst ends.
 class KnobUndoBridge : public juce::Slider::Listener
 {
 public:
+    static constexpr juce::int64 burstGapMs = 400;
+    enum class Burst
+    {
+        wheel,
+        keys
+    };
+
     KnobUndoBridge(OrlixAudioProcessor& processor, juce::Slider& knob);
     ~KnobUndoBridge() override;
 
@@ -24,14 +33,30 @@ public:
     void sliderDragStarted(juce::Slider*) override;
     void sliderDragEnded(juce::Slider*) override;
 
+    // Around one wheel event or arrow key, with its time in milliseconds.
+    void beginBurstEvent(Burst kind, juce::int64 timeMs);
+    void endBurstEvent();
+
+    // Ends the open burst, on whichever knob: before undo and redo, at any press in the
+    // window, and once a burst has been quiet for burstGapMs.
+    static void closeOpenBurst();
+    static void closeOpenBurstIfQuiet(juce::int64 nowMs);
+
 private:
+    void closeBurst();
+
     OrlixAudioProcessor& processor;
     juce::Slider& knob;
     bool dragging = false;
+    bool inBurstEvent = false, burstOpen = false;
+    Burst burstKind = Burst::wheel;
+    juce::int64 lastBurstMs = 0;
+
+    static KnobUndoBridge* openBurst; // message thread
 };
 
 // (The framework slider is already a settable tooltip client.)
-class OrlixKnob : public juce::Slider
+class OrlixKnob : public juce::Slider, private juce::Label::Listener
 {
 public:
     OrlixKnob() = default;
@@ -39,8 +64,10 @@ public:
 
     void mouseDown(const juce::MouseEvent&) override;
     void mouseDoubleClick(const juce::MouseEvent&) override;
+    void mouseWheelMove(const juce::MouseEvent&, const juce::MouseWheelDetails&) override;
     void enablementChanged() override;
     bool keyPressed(const juce::KeyPress&) override;
+    void lookAndFeelChanged() override;
 
     juce::String label;
     juce::Point<int> centre;
@@ -50,6 +77,11 @@ public:
     std::unique_ptr<KnobUndoBridge> undoBridge;
 
 private:
+    juce::Label* valueBox() const;
+    void labelTextChanged(juce::Label*) override {}
+    void editorShown(juce::Label*, juce::TextEditor&) override;
+    void editorHidden(juce::Label*, juce::TextEditor&) override { repaint(); }
+
     int savedDragDistance = -1;
 };
 

@@ -8,6 +8,9 @@ namespace orlix
 {
 namespace
 {
+// The value box's text editor keeps an indent and a border on each side of the text.
+constexpr int valueBoxMargins = 16;
+
 bool flag(const juce::Component& c, const juce::Identifier& key)
 {
     return (bool)c.getProperties()[key];
@@ -49,6 +52,36 @@ void strokeSegments(juce::Graphics& g, std::initializer_list<juce::Point<float>>
 bool isEnabledWithParents(const juce::Component& c)
 {
     return c.isEnabled();
+}
+
+// Whether a value is being typed into the slider's box.
+bool valueBeingTyped(const juce::Slider& slider)
+{
+    for (const auto* child : slider.getChildren())
+        if (const auto* label = dynamic_cast<const juce::Label*>(child))
+            return label->isBeingEdited();
+    return false;
+}
+
+const juce::Font& valueBoxFont()
+{
+    static const auto font = uiFont(13.0f, true, 0.0f);
+    return font;
+}
+
+// The widest text the slider shows for a value: at its ends, its default, and across its range.
+float widestValueText(juce::Slider& slider)
+{
+    float widest = 0.0f;
+    auto measure = [&](double value)
+    { widest = std::max(widest, textWidth(valueBoxFont(), slider.getTextFromValue(value))); };
+    measure(slider.getMinimum());
+    measure(slider.getMaximum());
+    measure(slider.getDoubleClickReturnValue());
+    constexpr int steps = 32;
+    for (int i = 1; i < steps; ++i)
+        measure(slider.proportionOfLengthToValue((double)i / steps));
+    return widest;
 }
 } // namespace
 
@@ -362,6 +395,14 @@ int OrlixLookAndFeel::getPopupMenuBorderSize()
     return 6;
 }
 
+void OrlixLookAndFeel::preparePopupMenuWindow(juce::Component& window)
+{
+    // A menu opened inside the plug-in window is composited like any child there,
+    // so its rounded corners show the window beneath instead of a blank square.
+    if (window.getParentComponent() != nullptr)
+        window.setOpaque(false);
+}
+
 //==============================================================================
 void OrlixLookAndFeel::drawLabel(juce::Graphics& g, juce::Label& label)
 {
@@ -423,7 +464,7 @@ void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int wid
             fontHeight *= (D - 8.0f) / textW;
         drawTextAt(g, text, uiFont(fontHeight, true, 0.0f), juce::Colours::white, cx,
                    cy + (unit.isNotEmpty() ? 3.0f : 5.0f), juce::Justification::horizontallyCentred);
-        if (unit.isNotEmpty())
+        if (unit.isNotEmpty() && !valueBeingTyped(slider))
             drawTextAt(g, unit, uiFont(9.0f, true, 0.0f), juce::Colour(0x85FFFFFF), cx, cy + 15.0f,
                        juce::Justification::horizontallyCentred);
     }
@@ -438,7 +479,7 @@ void OrlixLookAndFeel::drawRotarySlider(juce::Graphics& g, int x, int y, int wid
 juce::Label* OrlixLookAndFeel::createSliderTextBox(juce::Slider& slider)
 {
     auto* label = LookAndFeel_V4::createSliderTextBox(slider);
-    label->setFont(uiFont(13.0f, true, 0.0f));
+    label->setFont(valueBoxFont());
     if (label->getJustificationType() != juce::Justification::centred)
         label->setJustificationType(juce::Justification::centred);
     label->setInterceptsMouseClicks(false, true);
@@ -456,7 +497,11 @@ juce::Slider::SliderLayout OrlixLookAndFeel::getSliderLayout(juce::Slider& slide
     case juce::Slider::RotaryHorizontalVerticalDrag:
     {
         const int w = slider.getWidth(), h = slider.getHeight();
-        const int boxWidth = integer(slider, props::radius) >= 30 ? 60 : 44;
+        // At least the usual width, and wide enough for the longest value with the text
+        // editor's margins, within the knob.
+        const int usualWidth = integer(slider, props::radius) >= 30 ? 60 : 44;
+        const int boxWidth =
+            std::min(w, std::max(usualWidth, (int)std::ceil(widestValueText(slider)) + valueBoxMargins));
         layout.sliderBounds = {0, 0, w, h};
         layout.textBoxBounds = {w / 2 - boxWidth / 2, h / 2 - 11, boxWidth, 22};
         break;

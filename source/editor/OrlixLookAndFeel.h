@@ -48,6 +48,7 @@ public:
     void getIdealPopupMenuItemSize(const juce::String& text, bool isSeparator, int standardMenuItemHeight,
                                    int& idealWidth, int& idealHeight) override;
     int getPopupMenuBorderSize() override;
+    void preparePopupMenuWindow(juce::Component&) override;
 
     void drawLabel(juce::Graphics&, juce::Label&) override;
 

@@ -2,7 +2,10 @@
 
 #include "editor/DrawingKit.h"
 
+#include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
 
 namespace orlix
 {
@@ -33,16 +36,37 @@ double softGlowIntensity(double r, double sigma, double distance)
     return std::min(sum * 36.0 / (2.0 * juce::MathConstants<double>::pi * sigma * sigma), 1.0);
 }
 
+namespace
+{
+using GlowAlphas = std::array<juce::uint8, 24>;
+
+// The stop alphas of a glow depend only on its radius and intensity; the blurred-disc model
+// behind them is costly, so each glow's are worked out once, not at every resize.
+GlowAlphas glowAlphas(float r, float k)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<float, float>, GlowAlphas> known;
+    const std::scoped_lock lock(mutex);
+    if (const auto found = known.find({r, k}); found != known.end())
+        return found->second;
+    const float outer = r + 210.0f;
+    GlowAlphas alphas{};
+    for (size_t i = 0; i < alphas.size(); ++i)
+        alphas[i] = alphaByte(
+            (float)std::clamp(k * softGlowIntensity(r, 70.0, ((double)i / 24.0) * outer), 0.0, 1.0));
+    return known.emplace(std::pair{r, k}, alphas).first->second;
+}
+} // namespace
+
 void drawSoftGlow(juce::Graphics& g, juce::Point<float> centre, float r, juce::Colour colour, float k)
 {
     const float outer = r + 210.0f;
-    auto alphaAt = [&](double position)
-    { return alphaByte((float)std::clamp(k * softGlowIntensity(r, 70.0, position * outer), 0.0, 1.0)); };
+    const auto alphas = glowAlphas(r, k);
     const auto rgb = colour.withAlpha((juce::uint8)255);
-    juce::ColourGradient gradient(rgb.withAlpha(alphaAt(0.0)), centre, rgb.withAlpha((juce::uint8)0),
+    juce::ColourGradient gradient(rgb.withAlpha(alphas[0]), centre, rgb.withAlpha((juce::uint8)0),
                                   centre + juce::Point<float>(outer, 0.0f), true);
     for (int i = 1; i <= 23; ++i)
-        gradient.addColour(i / 24.0, rgb.withAlpha(alphaAt(i / 24.0)));
+        gradient.addColour(i / 24.0, rgb.withAlpha(alphas[(size_t)i]));
     g.setGradientFill(gradient);
     g.fillEllipse(centre.x - outer, centre.y - outer, 2.0f * outer, 2.0f * outer);
 }

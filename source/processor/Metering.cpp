@@ -4,6 +4,11 @@
 
 namespace orlix
 {
+namespace
+{
+// A true peak this close to full scale lights the clip light.
+constexpr float clipLevel = 0.999f;
+} // namespace
 
 void Metering::prepare(double sampleRate, int numChannels)
 {
@@ -29,20 +34,19 @@ void Metering::raise(std::atomic<float>& cell, float value) noexcept
     }
 }
 
-float Metering::blockTruePeak(std::vector<TruePeakDetector>& detectors,
-                              const juce::AudioBuffer<float>& buffer, int numChannels,
-                              int numSamples) noexcept
+void Metering::detectClip(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
+                          const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
 {
-    float peak = 0.0f;
     const int channels = std::min(numChannels, (int)detectors.size());
     for (int ch = 0; ch < channels; ++ch)
     {
         const float* x = buffer.getReadPointer(ch);
         auto& detector = detectors[(size_t)ch];
-        for (int i = 0; i < numSamples; ++i)
-            peak = std::max(peak, detector.push(x[i]));
+        if (flag.load(std::memory_order_relaxed))
+            detector.skip(x, numSamples);
+        else if (detector.reaches(x, numSamples, clipLevel))
+            flag = true;
     }
-    return peak;
 }
 
 float Metering::blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
@@ -59,11 +63,9 @@ float Metering::blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numC
 // audio thread
 float Metering::meterInput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
 {
-    const float truePeak = blockTruePeak(inputTruePeak, buffer, numChannels, numSamples);
+    detectClip(inputTruePeak, inputClip, buffer, numChannels, numSamples);
     const float peak = blockSamplePeak(buffer, numChannels, numSamples);
     raise(meterInputPeak, peak);
-    if (truePeak >= 0.999f)
-        inputClip = true;
     return peak;
 }
 
@@ -71,11 +73,9 @@ float Metering::meterInput(const juce::AudioBuffer<float>& buffer, int numChanne
 void Metering::meterOutput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples,
                            float inputPeak, float gainReduction, double nowMs) noexcept
 {
-    const float truePeak = blockTruePeak(outputTruePeak, buffer, numChannels, numSamples);
+    detectClip(outputTruePeak, outputClip, buffer, numChannels, numSamples);
     const float peak = blockSamplePeak(buffer, numChannels, numSamples);
     raise(meterOutputPeak, peak);
-    if (truePeak >= 0.999f)
-        outputClip = true;
     raise(meterGainReduction, gainReduction);
     meterHistory.write(numSamples, inputPeak, peak, gainReduction, nowMs);
 }

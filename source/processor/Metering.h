@@ -46,9 +46,10 @@ public:
     void clearHistory() noexcept { meterHistory.clear(); }
 
 private:
-    static float blockTruePeak(std::vector<TruePeakDetector>& detectors,
-                               const juce::AudioBuffer<float>& buffer, int numChannels,
-                               int numSamples) noexcept;
+    // Raises the flag when a channel's true peak reaches full scale. A raised
+    // flag stays until the editor clears it, so meanwhile only the history is kept.
+    static void detectClip(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
+                           const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
     static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
                                  int numSamples) noexcept;
     static void raise(std::atomic<float>& cell, float value) noexcept;

@@ -6,21 +6,38 @@ namespace orlix
 {
 
 // Four-times oversampled peak estimate of one channel: a 48-tap windowed sinc
-// split into four 12-tap phases, each normalised to unit gain at DC.
+// split into four 12-tap phases, each normalised to unit gain at DC. Works on
+// whole blocks over a contiguous history, so its loops vectorise.
 class TruePeakDetector
 {
 public:
-    TruePeakDetector();
+    static constexpr int taps = 12;
+    using Phase = std::array<float, taps>;
 
-    // Stores x and returns the largest of |x| and the four interpolated phases.
-    float push(float x) noexcept; // audio thread
+    // The four phases, each applied as y[n] = sum of c[j] x[n - j].
+    static const std::array<Phase, 4>& phases() noexcept;
+    // The largest sum of absolute taps over the phases: no interpolated point
+    // can exceed the largest sample of its window by more than this factor.
+    static float largestGain() noexcept;
+
+    // audio thread: the largest of |x| and every interpolated point of the block.
+    float blockPeak(const float* x, int numSamples) noexcept;
+    // audio thread: the block's peak when it may reach `floor`, else 0. Blocks
+    // too quiet to get there only keep the history.
+    float blockPeakAbove(const float* x, int numSamples, float floor) noexcept;
+    // audio thread: whether the block's true peak reaches `level`.
+    bool reaches(const float* x, int numSamples, float level) noexcept
+    {
+        return blockPeakAbove(x, numSamples, level) >= level;
+    }
+    // audio thread: keeps the history without looking at the block.
+    void skip(const float* x, int numSamples) noexcept;
 
 private:
-    using Phase = std::array<float, 12>;
-    static const std::array<Phase, 4>& coefficients();
+    static constexpr int chunk = 256;
+    float chunkPeak(const float* x, int n) noexcept;
 
-    std::array<float, 12> ring{};
-    int writePosition = 0;
+    std::array<float, taps - 1> tail{}; // the last samples before the next block
 };
 
 } // namespace orlix

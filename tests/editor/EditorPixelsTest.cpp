@@ -41,14 +41,39 @@ TEST(EditorPixels, LitSwitchTrackKnobPointerAndDisabledKnob)
 TEST(EditorPixels, BackgroundIsRebuiltOnlyWhenTheSizeChanges)
 {
     testsupport::EditorFixture f;
+    double clockMs = 1.0e6;
+    f.editor->setClock([&] { return clockMs; });
     f.snapshot();
     const auto first = f.editor->getBackgroundCache();
     ASSERT_TRUE(first.isValid());
     EXPECT_EQ(first.getWidth(), 960);
     f.snapshot();
     EXPECT_TRUE(f.editor->getBackgroundCache() == first); // the same image object reused
-    f.editor->setSize(1280, 720);
-    f.snapshot();
+
+    // A live resize: every step shows the last pictures stretched, none is rebuilt...
+    for (const int width : {1000, 1100, 1280})
+    {
+        f.editor->setSize(width, (width * 540 + 480) / 960);
+        clockMs += 100.0;
+        f.editor->tick();
+        f.snapshot();
+        EXPECT_TRUE(f.editor->getBackgroundCache() == first) << width;
+    }
+    // ...until the size has settled for a moment: then once, at the final size.
+    clockMs += 200.0;
+    f.editor->tick();
+    const auto settled = f.snapshot();
     EXPECT_EQ(f.editor->getBackgroundCache().getWidth(), 1280);
     EXPECT_FALSE(f.editor->getBackgroundCache() == first);
+
+    // The settled window looks exactly like one opened at that size. (A second window on the
+    // same processor, so that both keep to this test's settings folder.)
+    OrlixAudioProcessorEditor fresh(f.processor);
+    fresh.setSize(1280, 720);
+    const auto expected = fresh.createComponentSnapshot(fresh.getLocalBounds(), true, 1.0f);
+    int moved = 0;
+    for (int y = 0; y < 720; ++y)
+        for (int x = 0; x < 1280; ++x)
+            moved += settled.getPixelAt(x, y) != expected.getPixelAt(x, y) ? 1 : 0;
+    EXPECT_EQ(moved, 0);
 }

@@ -3,6 +3,7 @@
 #include "editor/UiSettings.h"
 #include "support/EditorFixture.h"
 #include "support/HostSimulation.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,8 @@ TEST(EditorSize, ForcedAspectLetterboxesTheCanvas)
     // Controls keep their design rectangles; only the transform changes.
     auto* learn = f.find<juce::TextButton>("LEARN");
     ASSERT_NE(learn, nullptr);
-    EXPECT_EQ(learn->getBounds(), f.editor->getLayout().learnButton);
+    auto* root = f.editor->getChildComponent(0);
+    EXPECT_EQ(root->getLocalArea(learn, learn->getLocalBounds()), f.editor->getLayout().learnButton);
 }
 
 TEST(EditorSize, WidthIsRememberedOnlyWhenItChanged)
@@ -132,4 +134,70 @@ TEST(EditorDestruction, ClosingDuringAGestureLeavesNoGestureOpen)
     EXPECT_EQ(f.processor.undoHistory().gestureDepth(), 0);
     testsupport::editParameter(f.processor, pRatio, 6.0f);
     EXPECT_TRUE(f.processor.undoHistory().canUndo());
+}
+
+TEST(EditorKeys, ShortcutsGoByKeyCodeAsLinuxAndWindowsDeliverThem)
+{
+    EditorFixture f;
+    const auto ctrl = juce::ModifierKeys::ctrlModifier, shift = juce::ModifierKeys::shiftModifier;
+    struct Shortcut
+    {
+        const char* platform;
+        juce::KeyPress undo, redo;
+    };
+    // Linux gives the key's letter as the code and a control character as the text; Windows
+    // the upper-case letter, with the control character or with no text at all.
+    const Shortcut shortcuts[] = {
+        {"Linux Ctrl+Z, Shift+Ctrl+Z", {'z', ctrl, 0x1A}, {'Z', ctrl | shift, 0x1A}},
+        {"Linux Ctrl+Y", {'z', ctrl, 0x1A}, {'y', ctrl, 0x19}},
+        {"Windows with text", {'Z', ctrl, 0x1A}, {'Y', ctrl, 0x19}},
+        {"Windows without text", {'Z', ctrl, 0}, {'Z', ctrl | shift, 0}},
+    };
+    for (const auto& s : shortcuts)
+    {
+        testsupport::editParameter(f.processor, pRatio, 6.0f);
+        EXPECT_TRUE(f.editor->keyPressed(s.undo)) << s.platform;
+        EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 4.0f) << s.platform;
+        EXPECT_TRUE(f.editor->keyPressed(s.redo)) << s.platform;
+        EXPECT_FLOAT_EQ(f.processor.state().rawParameter(pRatio), 6.0f) << s.platform;
+        testsupport::editParameter(f.processor, pRatio, 4.0f);
+    }
+    EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('y', ctrl | shift, 0x19))); // Shift+Ctrl+Y is not redo
+    EXPECT_FALSE(f.editor->keyPressed(juce::KeyPress('z', ctrl | juce::ModifierKeys::altModifier, 0x1A)));
+}
+
+TEST(EditorMeters, AWindowOpensWithSilentMetersWhateverPlayedBefore)
+{
+    testsupport::TemporarySettings settings;
+    OrlixAudioProcessor p;
+    testsupport::HostSimulation host(p);
+    const auto loud = testsupport::sine(100.0, 48000.0, 24000, 0.9f);
+    host.play(loud, loud); // raises the meter cells while no window is open
+    OrlixAudioProcessorEditor editor(p);
+    editor.tick();
+    EXPECT_FLOAT_EQ(editor.getMeters().inputPeakShown, 0.0f);
+    EXPECT_FLOAT_EQ(editor.getMeters().outputPeakShown, 0.0f);
+    EXPECT_FLOAT_EQ(editor.getMeters().grSmoothed, 0.0f);
+    host.play(loud, loud); // what plays while it is open shows
+    editor.tick();
+    EXPECT_GT(editor.getMeters().inputPeakShown, 0.5f);
+}
+
+TEST(EditorFeedback, TheCornerResizerHidesAndLetsClicksThroughWhileTheFormIsOpen)
+{
+    EditorFixture f;
+    auto* corner = f.editor->getCornerResizer();
+    ASSERT_NE(corner, nullptr);
+    EXPECT_GT(corner->getAlpha(), 0.9f);
+    f.editor->openFeedbackDialog();
+    EXPECT_FLOAT_EQ(corner->getAlpha(), 0.0f);
+    EXPECT_FALSE(corner->isEnabled());
+    bool clicks = true, childClicks = true;
+    corner->getInterceptsMouseClicks(clicks, childClicks);
+    EXPECT_FALSE(clicks);
+    f.editor->setSize(1100, 619); // the framework shows its resizer again after a resize
+    EXPECT_FLOAT_EQ(corner->getAlpha(), 0.0f);
+    f.editor->closeFeedbackDialog();
+    EXPECT_FLOAT_EQ(corner->getAlpha(), 1.0f);
+    EXPECT_TRUE(corner->isEnabled());
 }

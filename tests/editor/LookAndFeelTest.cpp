@@ -25,6 +25,7 @@ TEST(SliderLayout, TextBoxSizeDependsOnTheArcRadius)
 {
     OrlixLookAndFeel lnf;
     juce::Slider knob(juce::Slider::RotaryVerticalDrag, juce::Slider::TextBoxBelow);
+    knob.setRange(0.0, 10.0, 1.0); // short value texts: the design's widths
     knob.setBounds(0, 0, 80, 80);
     knob.getProperties().set(props::radius, 29);
     EXPECT_EQ(lnf.getSliderLayout(knob).textBoxBounds, juce::Rectangle<int>(18, 29, 44, 22));

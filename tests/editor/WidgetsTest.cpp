@@ -47,7 +47,7 @@ TEST(ChoiceChips, AutoShowsItsPickWithARing)
     EXPECT_EQ(chips->autoPickIndex, 0); // before Learn AUTO itself is lit, no ring
     auto chipPixel = [&](const juce::Image& image, int chip, int dx, int dy)
     {
-        const auto centre = chips->chipAreas[(size_t)chip].getCentre() + chips->getPosition();
+        const auto centre = f.editor->getLocalPoint(chips, chips->chipAreas[(size_t)chip].getCentre());
         return image.getPixelAt(centre.x + dx, centre.y + dy);
     };
     const auto plain = f.snapshot();
@@ -327,4 +327,33 @@ TEST(UiSettings, DefaultsClampsAndWriteOnChange)
     EXPECT_EQ(readEditorWidth(), 720);
     EXPECT_TRUE(websiteUrl("/contact").startsWith("https://"));
     EXPECT_TRUE(websiteUrl("/contact").endsWith("/contact"));
+}
+
+TEST(MeterHistoryDisplay, ThresholdLabelMovesBelowItsLineWhereTheReductionLineWouldCrossIt)
+{
+    const auto layout = makeEditorLayout(150);
+    const auto area = layout.historyArea.toFloat();
+    MeterHistory history;
+    history.setHop(480);
+    for (int i = 0; i < 600; ++i)
+        history.write(480, 0.5f, 0.4f, 1.0f, 0.0); // 1 dB of reduction: its line runs near the top
+    const HistorySnapshot playing{&history, history.writeCount(), 0.0, -1.0};
+    auto lineAt = [&](float db, float range)
+    { return area.getBottom() - area.getHeight() * (range + db) / range; };
+    auto reductionLine = [&](float range) { return area.getY() + area.getHeight() / range; };
+
+    // A threshold a little below 0 dB would put the label across the reduction line: it goes
+    // below its own line, clear of the reduction line and its glow.
+    for (auto [range, threshold] : {std::pair{60, -8.0f}, std::pair{24, -2.0f}})
+    {
+        const auto label = thresholdLabelArea(layout, playing, range, threshold);
+        EXPECT_GE(label.getY(), lineAt(threshold, (float)range) + 5.0f) << range;
+        EXPECT_GT(label.getY(), reductionLine((float)range) + 3.0f) << range;
+    }
+
+    const auto lower = thresholdLabelArea(layout, playing, 60, -30.0f);
+    EXPECT_LE(lower.getBottom(), lineAt(-30.0f, 60.0f) - 5.0f) << "where nothing crosses it, above its line";
+
+    const HistorySnapshot silent{&history, 0, 0.0, -1.0}; // no input, no reduction line
+    EXPECT_LE(thresholdLabelArea(layout, silent, 60, -8.0f).getBottom(), lineAt(-8.0f, 60.0f) - 5.0f);
 }

@@ -1,6 +1,7 @@
 #include "feedback/OrlixFeedback.h"
 
 #include "feedback/FeedbackFixture.h"
+#include "support/SmallStack.h"
 
 #include <juce_events/juce_events.h>
 
@@ -517,21 +518,16 @@ namespace
 // Host threads can have small stacks; the reply is read and judged on one.
 Result postAndJudgeOnSmallStack(const LocalHttpServer& server)
 {
-    struct Worker : juce::Thread
-    {
-        explicit Worker(std::string u) : juce::Thread("small stack reply", 512 * 1024), url(std::move(u)) {}
-        void run() override
+    const auto url = server.url("/v1/orlix/feedback");
+    Result result;
+    EXPECT_TRUE(testsupport::runOnSmallStack(
+        [&]
         {
             const auto response = orlixhttp::postJson(url, "{}", {5000, 8000, 65536});
             result = orlixfeedback::resultFromResponse(response);
-        }
-        std::string url;
-        Result result;
-    };
-    Worker worker(server.url("/v1/orlix/feedback"));
-    EXPECT_TRUE(worker.startThread());
-    EXPECT_TRUE(worker.waitForThreadToExit(20000));
-    return worker.result;
+        },
+        20000));
+    return result;
 }
 
 std::string nestedReply(int depth, const std::string& open, const std::string& close)

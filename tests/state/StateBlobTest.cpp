@@ -3,6 +3,7 @@
 // must be refused before it gets there, and change nothing.
 #include "state/StateBlob.h"
 #include "processor/OrlixAudioProcessor.h"
+#include "support/SmallStack.h"
 #include "support/StateFixtures.h"
 
 #include <gtest/gtest.h>
@@ -13,37 +14,8 @@ using namespace orlix;
 
 namespace
 {
-// Host threads on some systems have 1 MiB stacks; this is half of that.
-constexpr size_t smallStackBytes = 512 * 1024;
-
-// Runs `work` on a thread with a small stack and waits for it. A stack
-// overflow inside takes the whole test run down, which is the failure.
-void runOnSmallStack(std::function<void()> work)
-{
-    struct Worker : juce::Thread
-    {
-        explicit Worker(std::function<void()> w)
-            : juce::Thread("small stack", smallStackBytes), job(std::move(w))
-        {
-        }
-        void run() override { job(); }
-        std::function<void()> job;
-    };
-    Worker worker(std::move(work));
-    ASSERT_TRUE(worker.startThread());
-    ASSERT_TRUE(worker.waitForThreadToExit(120000));
-}
-
-juce::MemoryBlock blobOfText(const std::string& text)
-{
-    juce::MemoryBlock block;
-    juce::MemoryOutputStream out(block, false);
-    out.writeInt((int)juce::ByteOrder::littleEndianInt("VC2!"));
-    out.writeInt((int)text.size());
-    out.write(text.data(), text.size());
-    out.writeByte(0);
-    return block;
-}
+using testsupport::blobOfText;
+using testsupport::runOnSmallStack;
 
 std::string nested(const std::string& outerOpen, const std::string& outerClose, int depth)
 {
@@ -75,7 +47,7 @@ TEST(StateBlob, DeeplyNestedBlobsAreRefusedOnASmallStackAndChangeNothing)
         for (int depth : {4000, 1000000})
         {
             const auto blob = blobOfText(nested(open, close, depth));
-            runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); });
+            ASSERT_TRUE(runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); }));
             EXPECT_EQ(testsupport::saveState(p), before) << open << " " << depth;
         }
 
@@ -85,7 +57,7 @@ TEST(StateBlob, DeeplyNestedBlobsAreRefusedOnASmallStackAndChangeNothing)
     auto text = xml->toString(juce::XmlElement::TextFormat().singleLine().withoutHeader()).toStdString();
     text.insert(text.rfind("</PARAMETERS>"), nested("", "", 50000));
     const auto blob = blobOfText(text);
-    runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); });
+    ASSERT_TRUE(runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); }));
     EXPECT_EQ(testsupport::saveState(p), before);
 }
 
@@ -100,7 +72,7 @@ TEST(StateBlob, EntityDeclarationsAreRefused)
     OrlixAudioProcessor p;
     const auto before = testsupport::saveState(p);
     const auto blob = blobOfText(text);
-    runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); });
+    ASSERT_TRUE(runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); }));
     EXPECT_EQ(testsupport::saveState(p), before);
 }
 

@@ -1,6 +1,7 @@
 #include "processor/OrlixAudioProcessor.h"
 #include "state/StateIds.h"
 #include "support/Signals.h"
+#include "support/SmallStack.h"
 #include "support/StateFixtures.h"
 
 #include <gtest/gtest.h>
@@ -198,34 +199,11 @@ TEST(StateFuzz, HundredThousandDamagedBlobsLeaveThePluginWorking)
 
 namespace
 {
-constexpr size_t smallStackBytes = 512 * 1024;
-
-void loadOnSmallStack(OrlixAudioProcessor& p, const juce::MemoryBlock& blob)
+void loadOnSmallStack(OrlixAudioProcessor& p, const juce::String& text)
 {
-    struct Loader : juce::Thread
-    {
-        Loader(OrlixAudioProcessor& processor, const juce::MemoryBlock& b)
-            : juce::Thread("small stack load", smallStackBytes), p(processor), blob(b)
-        {
-        }
-        void run() override { p.setStateInformation(blob.getData(), (int)blob.getSize()); }
-        OrlixAudioProcessor& p;
-        const juce::MemoryBlock& blob;
-    };
-    Loader loader(p, blob);
-    ASSERT_TRUE(loader.startThread());
-    ASSERT_TRUE(loader.waitForThreadToExit(120000));
-}
-
-juce::MemoryBlock blobOfText(const juce::String& text)
-{
-    juce::MemoryBlock block;
-    juce::MemoryOutputStream out(block, false);
-    out.writeInt((int)juce::ByteOrder::littleEndianInt("VC2!"));
-    out.writeInt((int)text.getNumBytesAsUTF8());
-    out.write(text.toRawUTF8(), text.getNumBytesAsUTF8());
-    out.writeByte(0);
-    return block;
+    const auto blob = testsupport::blobOfText(text.toStdString());
+    ASSERT_TRUE(
+        testsupport::runOnSmallStack([&] { p.setStateInformation(blob.getData(), (int)blob.getSize()); }));
 }
 
 juce::String textOf(const juce::MemoryBlock& blob)
@@ -291,7 +269,7 @@ TEST(StateFuzz, StructurallyHostileBlobsLeaveThePluginWorking)
     for (const auto& [name, text] : cases)
     {
         SCOPED_TRACE(name);
-        loadOnSmallStack(p, blobOfText(text));
+        loadOnSmallStack(p, text);
         const int loadedSource = (int)std::lround(p.state().rawParameter(pSource));
         const int nuance = (int)std::lround(p.state().rawParameter(pNuance));
         EXPECT_EQ(clampNuance(loadedSource, nuance), nuance);

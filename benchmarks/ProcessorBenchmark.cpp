@@ -1,0 +1,165 @@
+// The whole plug-in as a host runs it: one prepared OrlixAudioProcessor at
+// 48 kHz stereo, fed programme material in 512-sample blocks, next to the
+// plain copy that feeds each block.
+#include "Reporting.h"
+#include "processor/OrlixAudioProcessor.h"
+#include "support/Programme.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+using namespace orlix;
+
+namespace
+{
+constexpr double rate = 48000.0;
+constexpr int blockSize = 512;
+
+// Programme material peaking near -2 dBFS: the input clip light never latches,
+// so the true-peak detector keeps working on every loud block.
+const juce::AudioBuffer<float>& programme()
+{
+    static const auto buffer = []
+    {
+        auto b = testsupport::programme(rate, 10.0);
+        b.applyGain(0.8f / b.getMagnitude(0, b.getNumSamples()));
+        return b;
+    }();
+    return buffer;
+}
+
+void setParameter(OrlixAudioProcessor& p, ParameterIndex index, float value)
+{
+    auto* parameter = p.getParameterState().getParameter(parameterId(index));
+    parameter->setValueNotifyingHost(parameter->convertTo0to1(value));
+}
+
+// The settings of the comparison: threshold -24 dB, ratio 4, attack 10 ms, release 100 ms.
+std::unique_ptr<OrlixAudioProcessor> preparedProcessor(int character, int driveType)
+{
+    auto p = std::make_unique<OrlixAudioProcessor>();
+    p->setPlayConfigDetails(2, 2, rate, blockSize);
+    p->prepareToPlay(rate, blockSize);
+    setParameter(*p, pThreshold, -24.0f);
+    setParameter(*p, pRatio, 4.0f);
+    setParameter(*p, pAttack, 10.0f);
+    setParameter(*p, pRelease, 100.0f);
+    setParameter(*p, pCharacter, (float)character);
+    if (driveType >= 0)
+    {
+        setParameter(*p, pDriveOn, 1.0f);
+        setParameter(*p, pDrive, 50.0f);
+        setParameter(*p, pDriveType, (float)driveType);
+    }
+    return p;
+}
+
+// Copies the next block of the programme into `block`, looping.
+void nextBlock(juce::AudioBuffer<float>& block, int& position)
+{
+    const auto& input = programme();
+    if (position + blockSize > input.getNumSamples())
+        position = 0;
+    for (int ch = 0; ch < 2; ++ch)
+        block.copyFrom(ch, 0, input, ch, position, blockSize);
+    position += blockSize;
+}
+
+void plainCopy(benchmark::State& state)
+{
+    juce::AudioBuffer<float> block(2, blockSize);
+    int position = 0;
+    int64_t frames = 0;
+    for (auto _ : state)
+    {
+        nextBlock(block, position);
+        benchmark::DoNotOptimize(block.getWritePointer(0));
+        benchmark::ClobberMemory();
+        frames += blockSize;
+    }
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
+}
+
+constexpr const char* characterNames[] = {"AUTO", "OPTO", "FET", "VCA"};
+constexpr const char* driveNames[] = {"TUBE", "TRANSFORMER", "TAPE", "FET"};
+
+// Arguments: character (1..3), drive type (-1 for drive off).
+void wholeProcessor(benchmark::State& state)
+{
+    const int character = (int)state.range(0);
+    const int driveType = (int)state.range(1);
+    auto p = preparedProcessor(character, driveType);
+    juce::AudioBuffer<float> block(2, blockSize);
+    juce::MidiBuffer midi;
+    int position = 0;
+    int64_t frames = 0;
+    // One second first, so every ramp has settled before the clock runs.
+    for (int i = 0; i < (int)rate / blockSize; ++i)
+    {
+        nextBlock(block, position);
+        p->processBlock(block, midi);
+    }
+    for (auto _ : state)
+    {
+        nextBlock(block, position);
+        p->processBlock(block, midi);
+        benchmark::ClobberMemory();
+        frames += blockSize;
+    }
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
+    const auto label = juce::String(characterNames[character]) + ", drive " +
+                       (driveType < 0 ? juce::String("off") : juce::String(driveNames[driveType]) + " 50 %");
+    state.SetLabel(label.toStdString());
+}
+
+size_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (size_t)sysconf(_SC_PAGESIZE);
+}
+
+// Resident memory that each prepared instance adds, over twenty instances.
+void residentMemoryPerInstance(benchmark::State& state)
+{
+    constexpr int instances = 20;
+    double bytesPerInstance = 0.0;
+    for (auto _ : state)
+    {
+        std::vector<std::unique_ptr<OrlixAudioProcessor>> processors;
+        processors.push_back(preparedProcessor(3, -1)); // shared tables are built by the first
+        const size_t before = residentBytes();
+        juce::AudioBuffer<float> block(2, blockSize);
+        juce::MidiBuffer midi;
+        int position = 0;
+        for (int i = 0; i < instances; ++i)
+        {
+            processors.push_back(preparedProcessor(3, i % 4));
+            // Touch every buffer once, as playback would.
+            for (int b = 0; b < 4; ++b)
+            {
+                nextBlock(block, position);
+                processors.back()->processBlock(block, midi);
+            }
+        }
+        bytesPerInstance = (double)(residentBytes() - before) / instances;
+    }
+    state.counters["MB_per_instance"] = bytesPerInstance / (1024.0 * 1024.0);
+}
+} // namespace
+
+BENCHMARK(plainCopy);
+BENCHMARK(wholeProcessor)
+    ->Args({1, -1})
+    ->Args({2, -1})
+    ->Args({3, -1})
+    ->Args({3, 0})
+    ->Args({3, 3})
+    ->Args({3, 1})
+    ->Args({3, 2});
+BENCHMARK(residentMemoryPerInstance)->Iterations(1);
