@@ -101,7 +101,7 @@ void OrlixAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 
     const bool bypassed = learnSession.fadesToDry() || pluginState.rawParameter(pBypass) > 0.5f;
     engine.setActive(bypassed ? 0.0f : 1.0f);
-    engine.process(buffer, numIn, pluginState.buildEngineSettings(audioLearnCurves));
+    engine.process(buffer, numIn, pluginState.buildEngineSettings(audioLearnCurves), InputSamples::bounded);
 
     meters.meterOutput(buffer, numIn, n, inputPeak, engine.blockGainReduction(),
                        juce::Time::getMillisecondCounterHiRes());
