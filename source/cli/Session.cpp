@@ -261,8 +261,10 @@ juce::AudioBuffer<float> Session::render(const juce::AudioBuffer<float>& audio, 
         {
             const float* y = block.getReadPointer(ch, first);
             output.copyFrom(ch, start + first - latency, y, count);
-            samplePeak = std::max(samplePeak, block.getMagnitude(ch, first, count));
-            peakTrue = std::max(peakTrue, truePeak[(size_t)ch].blockPeakAbove(y, count, peakTrue));
+            const float channelPeak = TruePeakDetector::largestMagnitude(y, count);
+            samplePeak = std::max(samplePeak, channelPeak);
+            peakTrue =
+                std::max(peakTrue, truePeak[(size_t)ch].blockPeakAbove(y, count, peakTrue, channelPeak));
         }
         if (progress)
             progress((double)std::min(start + n, length + latency) / (double)(length + latency), "rendering");

@@ -34,37 +34,29 @@ void Metering::raise(std::atomic<float>& cell, float value) noexcept
     }
 }
 
-void Metering::detectClip(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
-                          const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
+float Metering::meterPoint(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
+                           const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
 {
-    const int channels = std::min(numChannels, (int)detectors.size());
-    for (int ch = 0; ch < channels; ++ch)
+    float peak = 0.0f;
+    for (int ch = 0; ch < numChannels; ++ch)
     {
         const float* x = buffer.getReadPointer(ch);
+        const float channelPeak = TruePeakDetector::largestMagnitude(x, numSamples);
+        peak = std::max(peak, channelPeak);
+        if (ch >= (int)detectors.size())
+            continue;
         auto& detector = detectors[(size_t)ch];
         if (flag.load(std::memory_order_relaxed))
             detector.skip(x, numSamples);
-        else if (detector.reaches(x, numSamples, clipLevel))
+        else if (detector.reaches(x, numSamples, clipLevel, channelPeak))
             flag = true;
     }
-}
-
-float Metering::blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
-                                int numSamples) noexcept
-{
-    if (buffer.hasBeenCleared())
-        return 0.0f;
-    float peak = 0.0f;
-    for (int ch = 0; ch < numChannels; ++ch)
-        peak = std::max(peak, buffer.getMagnitude(ch, 0, numSamples));
     return peak;
 }
 
-// audio thread
 float Metering::meterInput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept
 {
-    detectClip(inputTruePeak, inputClip, buffer, numChannels, numSamples);
-    const float peak = blockSamplePeak(buffer, numChannels, numSamples);
+    const float peak = meterPoint(inputTruePeak, inputClip, buffer, numChannels, numSamples);
     raise(meterInputPeak, peak);
     return peak;
 }
@@ -73,8 +65,7 @@ float Metering::meterInput(const juce::AudioBuffer<float>& buffer, int numChanne
 void Metering::meterOutput(const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples,
                            float inputPeak, float gainReduction, double nowMs) noexcept
 {
-    detectClip(outputTruePeak, outputClip, buffer, numChannels, numSamples);
-    const float peak = blockSamplePeak(buffer, numChannels, numSamples);
+    const float peak = meterPoint(outputTruePeak, outputClip, buffer, numChannels, numSamples);
     raise(meterOutputPeak, peak);
     raise(meterGainReduction, gainReduction);
     meterHistory.write(numSamples, inputPeak, peak, gainReduction, nowMs);

@@ -46,12 +46,11 @@ public:
     void clearHistory() noexcept { meterHistory.clear(); }
 
 private:
-    // Raises the flag when a channel's true peak reaches full scale. A raised
-    // flag stays until the editor clears it, so meanwhile only the history is kept.
-    static void detectClip(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
-                           const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    static float blockSamplePeak(const juce::AudioBuffer<float>& buffer, int numChannels,
-                                 int numSamples) noexcept;
+    // One look at each channel: its sample peak (the largest is returned) and, from it,
+    // whether its true peak can reach full scale. The flag rises when it does and stays
+    // until the editor clears it, so meanwhile only the detectors' history is kept.
+    static float meterPoint(std::vector<TruePeakDetector>& detectors, std::atomic<bool>& flag,
+                            const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
     static void raise(std::atomic<float>& cell, float value) noexcept;
 
     std::vector<TruePeakDetector> inputTruePeak, outputTruePeak;

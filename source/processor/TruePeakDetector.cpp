@@ -48,14 +48,21 @@ const Taps tapTable = makeTaps();
 // Room for the rounding of a 12-term float sum against the exact bound.
 constexpr float boundMargin = 1.0001f;
 
-float largestMagnitude(const float* x, int n) noexcept
-{
-    float largest = 0.0f;
-    for (int i = 0; i < n; ++i)
-        largest = std::max(largest, std::abs(x[i]));
-    return largest;
-}
 } // namespace
+
+float TruePeakDetector::largestMagnitude(const float* x, int n) noexcept
+{
+    constexpr int lanes = 8;
+    std::array<float, lanes> largest{};
+    int i = 0;
+    for (; i + lanes <= n; i += lanes)
+        for (int k = 0; k < lanes; ++k)
+            largest[(size_t)k] = std::max(largest[(size_t)k], std::abs(x[i + k]));
+    float result = *std::max_element(largest.begin(), largest.end());
+    for (; i < n; ++i)
+        result = std::max(result, std::abs(x[i]));
+    return result;
+}
 
 const std::array<TruePeakDetector::Phase, 4>& TruePeakDetector::phases() noexcept
 {
@@ -101,9 +108,9 @@ float TruePeakDetector::blockPeak(const float* x, int numSamples) noexcept
     return peak;
 }
 
-float TruePeakDetector::blockPeakAbove(const float* x, int numSamples, float floor) noexcept
+float TruePeakDetector::blockPeakAbove(const float* x, int numSamples, float floor, float samplePeak) noexcept
 {
-    const float loudest = std::max(largestMagnitude(tail.data(), taps - 1), largestMagnitude(x, numSamples));
+    const float loudest = std::max(largestMagnitude(tail.data(), taps - 1), samplePeak);
     if (loudest * tapTable.largestGain * boundMargin < floor)
     {
         skip(x, numSamples);

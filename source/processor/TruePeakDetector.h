@@ -24,14 +24,27 @@ public:
     float blockPeak(const float* x, int numSamples) noexcept;
     // audio thread: the block's peak when it may reach `floor`, else 0. Blocks
     // too quiet to get there only keep the history.
-    float blockPeakAbove(const float* x, int numSamples, float floor) noexcept;
+    float blockPeakAbove(const float* x, int numSamples, float floor) noexcept
+    {
+        return blockPeakAbove(x, numSamples, floor, largestMagnitude(x, numSamples));
+    }
+    // The same for a caller that already knows the block's largest |x|.
+    float blockPeakAbove(const float* x, int numSamples, float floor, float samplePeak) noexcept;
     // audio thread: whether the block's true peak reaches `level`.
+    bool reaches(const float* x, int numSamples, float level, float samplePeak) noexcept
+    {
+        return blockPeakAbove(x, numSamples, level, samplePeak) >= level;
+    }
     bool reaches(const float* x, int numSamples, float level) noexcept
     {
-        return blockPeakAbove(x, numSamples, level) >= level;
+        return reaches(x, numSamples, level, largestMagnitude(x, numSamples));
     }
     // audio thread: keeps the history without looking at the block.
     void skip(const float* x, int numSamples) noexcept;
+
+    // The largest |x| of finite samples, in lanes the compiler turns into vector code
+    // (a single running maximum would keep every sample waiting on the one before).
+    static float largestMagnitude(const float* x, int n) noexcept;
 
 private:
     static constexpr int chunk = 256;

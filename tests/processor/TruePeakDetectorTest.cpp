@@ -1,11 +1,12 @@
-#include "processor/Metering.h"
 #include "processor/TruePeakDetector.h"
+#include "processor/Metering.h"
 #include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 using namespace orlix;
 
@@ -119,9 +120,26 @@ TEST(TruePeakDetector, BlocksOfAnySizeGiveTheSampleBySampleResultExactly)
         TruePeakDetector detector;
         float peak = 0.0f;
         for (int start = 0; start < (int)x.size(); start += blockSize)
-            peak = std::max(peak, detector.blockPeak(x.data() + start, std::min(blockSize, (int)x.size() - start)));
+            peak = std::max(peak,
+                            detector.blockPeak(x.data() + start, std::min(blockSize, (int)x.size() - start)));
         EXPECT_EQ(peak, expected) << blockSize;
     }
+}
+
+TEST(TruePeakDetector, LargestMagnitudeFindsThePeakWhereverItSits)
+{
+    // Every length around the lane width, with the peak (negative or positive) at every position.
+    for (int n = 1; n <= 35; ++n)
+        for (int at = 0; at < n; ++at)
+            for (float sign : {-1.0f, 1.0f})
+            {
+                std::vector<float> x((size_t)n, 0.25f);
+                for (int i = 0; i < n; i += 2)
+                    x[(size_t)i] = -0.5f;
+                x[(size_t)at] = sign * 0.75f;
+                ASSERT_EQ(TruePeakDetector::largestMagnitude(x.data(), n), 0.75f) << n << " " << at;
+            }
+    EXPECT_EQ(TruePeakDetector::largestMagnitude(nullptr, 0), 0.0f);
 }
 
 TEST(TruePeakDetector, SkippingQuietBlocksNeverMissesAClip)
@@ -150,7 +168,7 @@ TEST(TruePeakDetector, SkippingQuietBlocksNeverMissesAClip)
         clips += expected ? 1 : 0;
     }
     EXPECT_EQ(skippingPeak, fullPeak); // a running maximum that skips quiet blocks misses nothing
-    EXPECT_GT(clips, 100);              // both outcomes were exercised
+    EXPECT_GT(clips, 100);             // both outcomes were exercised
     EXPECT_LT(clips, 3900);
 }
 
