@@ -1,5 +1,7 @@
 #include "engine/CharacterModel.h"
 
+#include "engine/FastMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,7 +15,8 @@ void FetHarmonics::prepare(double sampleRate) noexcept
 }
 
 // audio thread
-void FetHarmonics::shapeBlock(const float* y, const float* amount, float* out, int n) noexcept
+ORLIX_VECTOR_CLONES void FetHarmonics::shapeBlock(const float* y, const float* amount, float* out,
+                                                  int n) noexcept
 {
     // Inside the clip points the shaper's difference quotient is a polynomial of the sample
     // and the one before it (see unitShaped); samples beyond them are redone one by one.

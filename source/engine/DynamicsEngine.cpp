@@ -250,6 +250,17 @@ namespace
 {
 using Smoothed = juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear>;
 
+// Linear gains of reductions in dB: none at or below 0 dB, silence from 100 dB.
+ORLIX_VECTOR_CLONES void gainsOfReductions(const float* reduction, float* gain, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const float r = reduction[i];
+        const float g = fastmath::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
+        gain[i] = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : g;
+    }
+}
+
 // The next n values of a ramp; true when it held still throughout.
 bool fillRamp(Smoothed& value, float* out, int n) noexcept
 {
@@ -317,12 +328,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
         {envelopeRun.data(), meanSquareRun.data(), levelRun.data(), targetRun.data()}, reduction);
 
     float* gain = gainRun.data();
-    for (int i = 0; i < n; ++i)
-    {
-        const float r = reduction[i];
-        const float g = fastmath::exp2(r * (-1.0f / dbPerOctaveOfAmplitude));
-        gain[i] = r <= 0.0f ? 1.0f : r >= 100.0f ? 0.0f : g;
-    }
+    gainsOfReductions(reduction, gain, n);
     float* m = makeupRun.data();
     fillRamp(makeupGain, m, n);
     std::copy(m, m + n, makeup.begin() + start);
@@ -427,11 +433,13 @@ void DynamicsEngine::driveSignals(float* d, int start, int length, int n) noexce
 namespace
 {
 // The mix of one stereo run, on pointers that do not overlap so the loop vectorises.
-void outputStereo(float* __restrict y0, float* __restrict y1, const float* __restrict w0,
-                  const float* __restrict w1, const float* __restrict x0, const float* __restrict x1,
-                  const float* __restrict p, const float* __restrict scale, const float* __restrict d,
-                  const float* __restrict c, const float* __restrict w, const float* __restrict o,
-                  const float* __restrict a, int length) noexcept
+ORLIX_VECTOR_CLONES void outputStereo(float* __restrict y0, float* __restrict y1, const float* __restrict w0,
+                                      const float* __restrict w1, const float* __restrict x0,
+                                      const float* __restrict x1, const float* __restrict p,
+                                      const float* __restrict scale, const float* __restrict d,
+                                      const float* __restrict c, const float* __restrict w,
+                                      const float* __restrict o, const float* __restrict a,
+                                      int length) noexcept
 {
     for (int i = 0; i < length; ++i)
     {

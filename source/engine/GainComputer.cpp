@@ -188,6 +188,36 @@ void levels(const DetectorRamps& k, const DetectorScratch& s, int from, int n) n
         }
     }
 }
+
+// Per sample ahead of the paths: the level and the overshoot, and the target (or with OPTO the
+// FET factor). Independent per sample, so it runs in the widest vectors the processor has.
+ORLIX_VECTOR_CLONES void prepareTargets(const DetectorRamps& k, const DetectorScratch& s, int from,
+                                        int length, bool withOpto) noexcept
+{
+    levels(k, s, from, length);
+    float* over = s.level + from;
+    const float* threshold = k.threshold + from;
+    for (int i = 0; i < length; ++i)
+        over[i] -= threshold[i];
+    float* target = s.target + from;
+    const float* ratio = k.ratio + from;
+    const float* knee = k.knee + from;
+    const float* fet = k.fetFlag + from;
+    if (withOpto)
+    {
+        if (k.fetOff)
+            std::fill(target, target + length, 1.0f);
+        else
+            for (int i = 0; i < length; ++i)
+                target[i] = fetFactor(over[i], fet[i]);
+    }
+    else if (k.fetOff)
+        for (int i = 0; i < length; ++i)
+            target[i] = gainComputerSelect(over[i], ratio[i], knee[i]);
+    else
+        for (int i = 0; i < length; ++i)
+            target[i] = gainComputerSelect(over[i], ratio[i] * fetFactor(over[i], fet[i]), knee[i]);
+}
 } // namespace
 
 // audio thread
@@ -216,33 +246,7 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         s.meanSquare[i] = ms;
     };
 
-    // Per sample ahead of the paths: the overshoot, and the target (or with OPTO the FET factor).
-    auto prepareSlice = [&](int from, int length)
-    {
-        levels(k, s, from, length);
-        float* over = s.level + from;
-        const float* threshold = k.threshold + from;
-        for (int i = 0; i < length; ++i)
-            over[i] -= threshold[i];
-        float* target = s.target + from;
-        const float* ratio = k.ratio + from;
-        const float* knee = k.knee + from;
-        const float* fet = k.fetFlag + from;
-        if (withOpto)
-        {
-            if (k.fetOff)
-                std::fill(target, target + length, 1.0f);
-            else
-                for (int i = 0; i < length; ++i)
-                    target[i] = fetFactor(over[i], fet[i]);
-        }
-        else if (k.fetOff)
-            for (int i = 0; i < length; ++i)
-                target[i] = gainComputerSelect(over[i], ratio[i], knee[i]);
-        else
-            for (int i = 0; i < length; ++i)
-                target[i] = gainComputerSelect(over[i], ratio[i] * fetFactor(over[i], fet[i]), knee[i]);
-    };
+    auto prepareSlice = [&](int from, int length) { prepareTargets(k, s, from, length, withOpto); };
 
     auto pathStep = [&](int i)
     {
