@@ -6,16 +6,16 @@
 namespace orlix
 {
 
-// A fixed delay of `delay` samples for blocks of up to `maxBlock` samples, one
-// history per channel, processed in place with block copies.
+// A fixed delay of `delay` samples for blocks of any length, one history per
+// channel, processed in place with block copies.
 class DelayLine
 {
 public:
-    void prepare(int numChannels, int delaySamples, int maxBlock)
+    void prepare(int numChannels, int delaySamples)
     {
         delay = delaySamples;
         histories.assign((size_t)numChannels, std::vector<float>((size_t)delaySamples, 0.0f));
-        scratch.assign((size_t)(delaySamples + maxBlock), 0.0f);
+        nextHistory.assign((size_t)delaySamples, 0.0f);
     }
 
     void clear() noexcept
@@ -30,23 +30,34 @@ public:
     // audio thread
     void process(float* const* channels, int numChannelsToProcess, int n) noexcept
     {
-        if (delay == 0)
+        if (delay == 0 || n <= 0)
             return;
         for (int ch = 0; ch < numChannelsToProcess && ch < (int)histories.size(); ++ch)
         {
-            // [history | block] holds the block delayed at its start and the next history at its end.
             float* x = channels[ch];
             auto& history = histories[(size_t)ch];
-            std::copy(history.begin(), history.end(), scratch.begin());
-            std::copy(x, x + n, scratch.begin() + delay);
-            std::copy(scratch.begin(), scratch.begin() + n, x);
-            std::copy(scratch.begin() + n, scratch.begin() + n + delay, history.begin());
+            if (n >= delay)
+            {
+                // The block's last `delay` samples are the next history; the rest moves up
+                // by `delay` and the old history fills the front.
+                std::copy(x + n - delay, x + n, nextHistory.begin());
+                std::copy_backward(x, x + n - delay, x + n);
+                std::copy(history.begin(), history.end(), x);
+            }
+            else
+            {
+                // A block shorter than the delay comes wholly out of the history.
+                std::copy(history.begin() + n, history.end(), nextHistory.begin());
+                std::copy(x, x + n, nextHistory.begin() + (delay - n));
+                std::copy(history.begin(), history.begin() + n, x);
+            }
+            history.swap(nextHistory);
         }
     }
 
 private:
     std::vector<std::vector<float>> histories;
-    std::vector<float> scratch;
+    std::vector<float> nextHistory; // swapped with a channel's history: no copy back
     int delay = 0;
 };
 

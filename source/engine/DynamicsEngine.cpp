@@ -37,9 +37,9 @@ bool DynamicsEngine::prepare(double newSampleRate, int numChannels)
     crossfadeStart = latencySamples + 16;
     crossfadeLength = std::max(1, (int)std::lround(0.02 * fs));
 
-    wetDelay.prepare(ch, latencySamples, blockLimit);
-    dryDelay.prepare(ch, latencySamples, blockLimit);
-    makeupDelay.prepare(1, latencySamples, blockLimit);
+    wetDelay.prepare(ch, latencySamples);
+    dryDelay.prepare(ch, latencySamples);
+    makeupDelay.prepare(1, latencySamples);
 
     for (auto* s : {&threshold, &ratio, &knee, &peakShare, &fetFlag, &optoFlag, &slowWeight, &harmonicsAmount,
                     &driveOn, &driveAmount, &driveCompensation, &makeupGain, &outputGain, &mix})
