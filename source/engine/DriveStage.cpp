@@ -384,7 +384,11 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
         const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
         // Louder passages lower the bias scale and drive harder.
         const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
-        scales[(size_t)k] = scale;
+        scales.scale[(size_t)k] = scale.scale;
+        scales.inverse[(size_t)k] = scale.inverse;
+        scales.slopeScale[(size_t)k] = scale.slopeScale;
+        scales.integralScale[(size_t)k] = scale.integralScale;
+        scales.offset[(size_t)k] = scale.offset;
 
         float y = x[k];
         const float h = rampStart + rampIncrement * (float)(k + 1);
@@ -414,19 +418,19 @@ void DriveStage::fillShaperCaches() noexcept
     for (int s = 0; s < model.stages; ++s)
     {
         auto& state = shaperStates[(size_t)s];
-        state.cachedIntegral = shaperDifferenceIntegral(model, scales[0], state.previous);
+        state.cachedIntegral = shaperDifferenceIntegral(model, scales.view().at(0), state.previous);
         state.cacheValid = true;
     }
 }
 
-// One shaper stage over the chunk.
-void DriveStage::stepShaperStage(ShaperStageState& stageState, int length) noexcept
+// One shaper stage over the chunk, four samples at a time; a ragged end one by one.
+void DriveStage::stepShaperStage(ShaperStageState& state, int length) noexcept
 {
-    const DriveModel m = model;
-    ShaperStageState state = stageState; // kept in registers across the loop
-    for (int k = 0; k < length; ++k)
-        driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], m, scales[(size_t)k]);
-    stageState = state;
+    const int lanes = length & ~3;
+    const auto view = scales.view();
+    runShaperStageLanes(state, driven.data(), lanes, model, view, laneScratch, wideLanes);
+    for (int k = lanes; k < length; ++k)
+        driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], model, view.at(k));
 }
 
 // Base rate: align the downsampled difference to the stage latency, add it to the delayed

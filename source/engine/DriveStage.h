@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DriveModel.h"
+#include "engine/DriveShaperLanes.h"
 #include "engine/HalfBandOversampler.h"
 
 #include <juce_dsp/juce_dsp.h>
@@ -114,7 +115,19 @@ private:
     // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
     // and the signal as it moves through the stages.
     static constexpr int chunkLength = 256;
-    std::array<ShaperScale, chunkLength> scales{};
+    static_assert(chunkLength <= ShaperLaneScratch::capacity);
+    struct ScaleArrays
+    {
+        alignas(32) std::array<double, chunkLength> scale{}, inverse{}, slopeScale{},
+            integralScale{}, offset{};
+        ShaperLaneScales view() const noexcept
+        {
+            return {scale.data(), inverse.data(), slopeScale.data(), integralScale.data(), offset.data()};
+        }
+    };
+    ScaleArrays scales;
+    ShaperLaneScratch laneScratch;
+    bool wideLanes = wideShaperLanesAvailable();
     std::array<float, chunkLength> driven{};
     float shaperGainValue = 1.0f;
 
