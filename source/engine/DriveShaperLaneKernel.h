@@ -153,3 +153,87 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
     else
         state.cacheValid = false;
 }
+
+// e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
+inline Doubles expLanes(Doubles x) noexcept
+{
+    x = maximum(x, splat(-700.0));
+    const Doubles shifter = splat(6755399441055744.0); // 1.5 * 2^52: adding it rounds to an integer
+    const Doubles shifted = ORLIX_LANE_FMA(x, splat(1.4426950408889634), shifter);
+    const Doubles n = shifted - shifter;
+    Masks bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    Masks base;
+    const Doubles shifterLanes = shifter;
+    std::memcpy(&base, &shifterLanes, sizeof base);
+    const Masks scaleBits = ((bits - base) + 1023) << 52;
+    Doubles scale;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
+    const Doubles r =
+        ORLIX_LANE_FMA(n, splat(-1.9082149292705877e-10), ORLIX_LANE_FMA(n, splat(-0.6931471803691238), x));
+    Doubles p = splat(1.0 / 479001600.0);
+    for (double c : {1.0 / 39916800.0, 1.0 / 3628800.0, 1.0 / 362880.0, 1.0 / 40320.0, 1.0 / 5040.0,
+                     1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0})
+        p = ORLIX_LANE_FMA(p, r, splat(c));
+    return p * scale;
+}
+
+// The rest of the hysteresis plan, four samples at a time: the softened sign of each field
+// step and the Langevin function and its derivatives at the applied field, both the series
+// and the closed form evaluated and one chosen.
+inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+{
+    const double inverseShape = 1.0 / std::max((double)m.shape, 1e-5);
+    const double k = (double)m.coupling * inverseShape;
+    const double k2 = k * k, k3 = k2 * k;
+    const double c = m.reversibility;
+    const Doubles zero = splat(0.0), one = splat(1.0);
+    for (int j = 0; j < n; j += 4)
+    {
+        const Doubles dH = load(plan.step.data() + j);
+        const Masks still = dH == zero;
+        const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
+        const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
+        const Doubles h = load(plan.applied.data() + j) * inverseShape;
+
+        const Doubles h2 = h * h;
+        const Doubles s0 = h * (splat(1.0 / 3.0) -
+                                h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0))));
+        const Doubles s1 =
+            splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0)));
+        const Doubles s2 =
+            h * (splat(-2.0 / 15.0) +
+                 h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0))));
+        const Doubles s3 = splat(-2.0 / 15.0) +
+                           h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0)));
+        const Doubles s4 = h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)));
+
+        const Doubles e = expLanes(splat(-2.0) * absolute(h));
+        const Doubles q = one - e;
+        const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
+        const Doubles ss = splat(-4.0) * e / (q * q);
+        const Doubles i = one / h, i2 = i * i;
+        const Doubles c0 = cc - i;
+        const Doubles c1 = ss + i2;
+        const Doubles c2 = splat(-2.0) * cc * ss - splat(2.0) * i2 * i;
+        const Doubles c3 = splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2;
+        const Doubles c4 =
+            splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i;
+
+        const Masks near = absolute(h) < splat(0.2);
+        const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
+                      d3 = select(near, s3, c3), d4 = select(near, s4, c4);
+        const Doubles reversible = dH * (c * inverseShape);
+        store(plan.n0.data() + j, select(still, zero, d0));
+        store(plan.n1.data() + j, select(still, zero, d1 * k - 1.0));
+        store(plan.n2.data() + j, select(still, zero, d2 * (k2 * 0.5)));
+        store(plan.n3.data() + j, select(still, zero, d3 * (k3 * (1.0 / 6.0))));
+        store(plan.s0.data() + j, select(still, zero, reversible * d1));
+        store(plan.s1.data() + j, select(still, zero, reversible * d2 * k));
+        store(plan.s2.data() + j, select(still, zero, reversible * d3 * (k2 * 0.5)));
+        store(plan.s3.data() + j, select(still, zero, reversible * d4 * (k3 * (1.0 / 6.0))));
+        store(plan.pinned.data() + j, select(still, one, direction * ((1.0 - c) * m.pinning)));
+        store(plan.direction.data() + j, select(still, zero, direction));
+        store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
+    }
+}

@@ -1,4 +1,5 @@
 #include "engine/DriveShaperLanes.h"
+#include "engine/DriveHysteresisPlan.h"
 
 #include <cstring>
 
@@ -59,6 +60,11 @@ void run(ShaperStageState& state, float* y, int length, const DriveModel& m, con
 {
     runLanes(state, y, length, m, s, w);
 }
+
+void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
+{
+    planLanes(p, n, m);
+}
 } // namespace wideLanes
 #pragma GCC pop_options
 #endif
@@ -87,4 +93,21 @@ void runShaperStageLanes(ShaperStageState& state, float* y, int length, const Dr
     baselineLanes::runLanes(state, y, length, m, scales, scratch);
 }
 
+} // namespace orlix
+
+namespace orlix
+{
+// The hysteresis plan shares the lane kernel and its dispatch.
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+{
+    const int lanes = (n + 3) & ~3; // the plan's arrays are whole lanes long
+#if ORLIX_WIDE_LANES
+    if (wideShaperLanesAvailable())
+    {
+        wideLanes::plan(plan, lanes, m);
+        return;
+    }
+#endif
+    baselineLanes::planLanes(plan, lanes, m);
+}
 } // namespace orlix

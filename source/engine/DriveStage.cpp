@@ -372,6 +372,14 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
 // magnetisation, whose every step needs the one before.
 void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
+    // The ramp is linear: positive at both ends, the hysteresis runs on every sample.
+    const bool hysteresisThroughout =
+        rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f;
+    if (hysteresisThroughout && HysteresisPlan::suits(model))
+    {
+        prepareChunkPlanned(x, length, rampStart, rampIncrement);
+        return;
+    }
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
     const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
@@ -407,6 +415,48 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
             hysteresisStarted = false;
         driven[(size_t)k] = y;
     }
+    fullEnvelope = full;
+    lowEnvelope = low;
+    lowPassState = lp;
+}
+
+// The same with the hysteresis on throughout and its steps planned ahead: what stays in the
+// loop is the short chain on the magnetisation, with the envelopes to fill its waits.
+void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart,
+                                     float rampIncrement) noexcept
+{
+    const DriveModel m = model;
+    const float sag = m.sagDepth * m.amount;
+    const float gainH = hysteresisGainValue;
+    const double alpha = m.coupling;
+    if (!hysteresisStarted)
+    {
+        hysteresis.field = x[0];
+        hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
+        hysteresisStarted = true;
+    }
+    planHysteresis(hysteresis, x, length, m, hysteresisPlan);
+
+    double magnetisation = hysteresis.magnetisation;
+    float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
+    for (int k = 0; k < length; ++k)
+    {
+        full = follow(full, std::abs(x[k]), attack, release);
+        lp += (x[k] - lp) * lowPass;
+        low = follow(low, std::abs(lp), attack, release);
+        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
+        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
+        scales.scale[(size_t)k] = scale.scale;
+        scales.inverse[(size_t)k] = scale.inverse;
+        scales.slopeScale[(size_t)k] = scale.slopeScale;
+        scales.integralScale[(size_t)k] = scale.integralScale;
+        scales.offset[(size_t)k] = scale.offset;
+
+        magnetisation = plannedHysteresisStep(magnetisation, hysteresisPlan, k, alpha);
+        const float h = rampStart + rampIncrement * (float)(k + 1);
+        driven[(size_t)k] = x[k] + ((float)magnetisation * gainH - x[k]) * h;
+    }
+    hysteresis.magnetisation = magnetisation;
     fullEnvelope = full;
     lowEnvelope = low;
     lowPassState = lp;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DriveHysteresisPlan.h"
 #include "engine/DriveModel.h"
 #include "engine/DriveShaperLanes.h"
 #include "engine/HalfBandOversampler.h"
@@ -71,6 +72,7 @@ private:
     void runActive(float* buffer, int n) noexcept;
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
@@ -110,6 +112,7 @@ private:
     HysteresisCalibration hysteresisCalibration;
     float hysteresisGainValue = 1.0f;
     float hysteresisRamp = -1.0f;
+    HysteresisPlan hysteresisPlan;
 
     std::array<ShaperStageState, 3> shaperStates{};
     // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
