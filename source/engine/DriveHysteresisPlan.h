@@ -90,20 +90,45 @@ inline void planHysteresis(HysteresisState& state, const float* x, int n, const 
     planHysteresisLanes(plan, n, m);
 }
 
-// The step itself: from M to the next M, the chain every sample waits on.
+// The step itself: from M to the next M, the chain every sample waits on. A still sample's
+// coefficients are all 0 (and its pin 1), which leaves M exactly as it was.
 inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j, double alpha) noexcept
 {
     const auto i = (size_t)j;
     const double M2 = M * M;
     const double n = (plan.n0[i] + plan.n1[i] * M) + M2 * (plan.n2[i] + plan.n3[i] * M);
     const double reversible = (plan.s0[i] + plan.s1[i] * M) + M2 * (plan.s2[i] + plan.s3[i] * M);
+    const double gated = plan.gate[i] * n; // ready while the pin is checked
     double d = plan.pinned[i] - alpha * n;
     if (std::abs(d) < 1e-5) // held away from 0, keeping its sign
         d = d < 0.0 ? -1e-5 : 1e-5;
-    const double irreversible = n * plan.direction[i] > 0.0 ? plan.gate[i] * n / d : 0.0;
+    const double irreversible = n * plan.direction[i] > 0.0 ? gated / d : 0.0;
     const double next = (M + reversible) + irreversible;
-    const double bounded = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
-    return plan.still[i] ? M : bounded;
+    return std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
 }
+
+// One chunk's per-sample loop with the hysteresis on throughout: the envelopes and the shaper's
+// operating scale of each sample, and the planned magnetisation steps mixed into the signal.
+struct PlannedChunk
+{
+    const float* x;
+    int length;
+    float attack, release, lowPass;
+    float sag, sagKnee, bias;
+    bool lowBandSag;
+    float rampStart, rampIncrement;
+    float hysteresisGain;
+    double coupling;
+    const HysteresisPlan* plan;
+    // running state, in and out
+    float full, low, lowPassState;
+    double magnetisation;
+    // results per sample
+    double *scale, *inverse, *slopeScale, *integralScale, *offset;
+    float* driven;
+};
+
+// Runs the loop with fused multiply-adds where the processor has them.
+void runPlannedChunk(PlannedChunk& chunk) noexcept;
 
 } // namespace orlix

@@ -237,3 +237,49 @@ inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
         store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
     }
 }
+
+// The chunk loop of PlannedChunk: envelopes as the stage's follow(), the scale as
+// makeShaperScale, and the magnetisation step as plannedHysteresisStep.
+inline void plannedChunkLoop(PlannedChunk& c) noexcept
+{
+    const HysteresisPlan& p = *c.plan;
+    const double alpha = c.coupling;
+    double M = c.magnetisation;
+    float full = c.full, low = c.low, lp = c.lowPassState;
+    for (int k = 0; k < c.length; ++k)
+    {
+        const float level = std::abs(c.x[k]);
+        full = level + (full - level) * (full < level ? c.attack : c.release);
+        lp += (c.x[k] - lp) * c.lowPass;
+        const float lowLevel = std::abs(lp);
+        low = lowLevel + (low - lowLevel) * (low < lowLevel ? c.attack : c.release);
+        const float envelope = std::max(c.lowBandSag ? low : full, 0.0f);
+        const auto scale = makeShaperScale((1.0f - c.sag * envelope / (envelope + c.sagKnee)) * c.bias);
+        c.scale[k] = scale.scale;
+        c.inverse[k] = scale.inverse;
+        c.slopeScale[k] = scale.slopeScale;
+        c.integralScale[k] = scale.integralScale;
+        c.offset[k] = scale.offset;
+
+        const auto i = (size_t)k;
+        const double M2 = M * M;
+        const double n = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.n3[i], M, p.n2[i]),
+                                          ORLIX_SCALAR_FMA(p.n1[i], M, p.n0[i]));
+        const double reversible = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.s3[i], M, p.s2[i]),
+                                                   ORLIX_SCALAR_FMA(p.s1[i], M, p.s0[i]));
+        const double gated = p.gate[i] * n;
+        double d = ORLIX_SCALAR_FMA(-alpha, n, p.pinned[i]);
+        if (std::abs(d) < 1e-5)
+            d = d < 0.0 ? -1e-5 : 1e-5;
+        const double irreversible = n * p.direction[i] > 0.0 ? gated / d : 0.0;
+        const double next = (M + reversible) + irreversible;
+        M = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
+
+        const float h = c.rampStart + c.rampIncrement * (float)(k + 1);
+        c.driven[k] = c.x[k] + ((float)M * c.hysteresisGain - c.x[k]) * h;
+    }
+    c.magnetisation = M;
+    c.full = full;
+    c.low = low;
+    c.lowPassState = lp;
+}

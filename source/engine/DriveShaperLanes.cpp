@@ -39,9 +39,11 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #define ORLIX_LANE_SQRT(v) sqrtEach(v)
 #endif
 #define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
+#define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
 #include "engine/DriveShaperLaneKernel.h"
 #undef ORLIX_LANE_SQRT
 #undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA
 } // namespace baselineLanes
 
 #if ORLIX_WIDE_LANES
@@ -51,9 +53,11 @@ namespace wideLanes
 {
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm256_sqrt_pd((__m256d)(v)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm256_fmadd_pd((__m256d)(a), (__m256d)(b), (__m256d)(c)))
+#define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
 #undef ORLIX_LANE_SQRT
 #undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA
 
 void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
          ShaperLaneScratch& w) noexcept
@@ -64,6 +68,11 @@ void run(ShaperStageState& state, float* y, int length, const DriveModel& m, con
 void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
 {
     planLanes(p, n, m);
+}
+
+void chunk(PlannedChunk& c) noexcept
+{
+    plannedChunkLoop(c);
 }
 } // namespace wideLanes
 #pragma GCC pop_options
@@ -109,5 +118,20 @@ void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexc
     }
 #endif
     baselineLanes::planLanes(plan, lanes, m);
+}
+} // namespace orlix
+
+namespace orlix
+{
+void runPlannedChunk(PlannedChunk& chunk) noexcept
+{
+#if ORLIX_WIDE_LANES
+    if (wideShaperLanesAvailable())
+    {
+        wideLanes::chunk(chunk);
+        return;
+    }
+#endif
+    baselineLanes::plannedChunkLoop(chunk);
 }
 } // namespace orlix

@@ -428,7 +428,6 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
     const DriveModel m = model;
     const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
-    const double alpha = m.coupling;
     if (!hysteresisStarted)
     {
         hysteresis.field = x[0];
@@ -437,29 +436,35 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
     }
     planHysteresis(hysteresis, x, length, m, hysteresisPlan);
 
-    double magnetisation = hysteresis.magnetisation;
-    float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
-    for (int k = 0; k < length; ++k)
-    {
-        full = follow(full, std::abs(x[k]), attack, release);
-        lp += (x[k] - lp) * lowPass;
-        low = follow(low, std::abs(lp), attack, release);
-        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
-        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
-        scales.scale[(size_t)k] = scale.scale;
-        scales.inverse[(size_t)k] = scale.inverse;
-        scales.slopeScale[(size_t)k] = scale.slopeScale;
-        scales.integralScale[(size_t)k] = scale.integralScale;
-        scales.offset[(size_t)k] = scale.offset;
-
-        magnetisation = plannedHysteresisStep(magnetisation, hysteresisPlan, k, alpha);
-        const float h = rampStart + rampIncrement * (float)(k + 1);
-        driven[(size_t)k] = x[k] + ((float)magnetisation * gainH - x[k]) * h;
-    }
-    hysteresis.magnetisation = magnetisation;
-    fullEnvelope = full;
-    lowEnvelope = low;
-    lowPassState = lp;
+    PlannedChunk chunk{x,
+                       length,
+                       attack,
+                       release,
+                       lowPass,
+                       sag,
+                       m.sagKnee,
+                       m.bias,
+                       m.lowBandSag,
+                       rampStart,
+                       rampIncrement,
+                       gainH,
+                       m.coupling,
+                       &hysteresisPlan,
+                       fullEnvelope,
+                       lowEnvelope,
+                       lowPassState,
+                       hysteresis.magnetisation,
+                       scales.scale.data(),
+                       scales.inverse.data(),
+                       scales.slopeScale.data(),
+                       scales.integralScale.data(),
+                       scales.offset.data(),
+                       driven.data()};
+    runPlannedChunk(chunk);
+    hysteresis.magnetisation = chunk.magnetisation;
+    fullEnvelope = chunk.full;
+    lowEnvelope = chunk.low;
+    lowPassState = chunk.lowPassState;
 }
 
 // After a (re)start each stage steps from its stored previous input.
