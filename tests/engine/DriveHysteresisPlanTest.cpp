@@ -88,3 +88,59 @@ TEST(DriveHysteresisPlan, StrongCouplingIsLeftToTheDirectStep)
     m.coupling = 0.05f; // alpha / A = 0.31: the cubic would no longer hold
     EXPECT_FALSE(HysteresisPlan::suits(m));
 }
+
+TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
+{
+    // The chunk loop (as dispatched on this processor) against hysteresisStep over a calm passage,
+    // where the loop is not chaotic and whole trajectories stay together.
+    constexpr int n = HysteresisPlan::capacity;
+    for (int type : {driveTypeTransformer, driveTypeTape})
+    {
+        const auto m = designDrive(type, 1.0f);
+        HysteresisState direct, planned;
+        HysteresisPlan plan;
+        std::array<double, n> scale{}, inverse{}, slopeScale{}, integralScale{}, offset{};
+        std::array<float, n> x{}, driven{};
+        double worst = 0.0, peak = 0.0;
+        for (int block = 0; block < 40; ++block)
+        {
+            for (int j = 0; j < n; ++j)
+                x[(size_t)j] = 0.3f * (float)std::sin(0.0015 * (block * n + j));
+            planHysteresis(planned, x.data(), n, m, plan);
+            PlannedChunk chunk{x.data(),
+                               n,
+                               0.9f,
+                               0.99f,
+                               0.01f,
+                               0.0f,
+                               1.0f,
+                               1.0f,
+                               false,
+                               1.0f,
+                               0.0f,
+                               1.0f,
+                               m.coupling,
+                               &plan,
+                               0.0f,
+                               0.0f,
+                               0.0f,
+                               planned.magnetisation,
+                               scale.data(),
+                               inverse.data(),
+                               slopeScale.data(),
+                               integralScale.data(),
+                               offset.data(),
+                               driven.data()};
+            runPlannedChunk(chunk);
+            planned.magnetisation = chunk.magnetisation;
+            for (int j = 0; j < n; ++j)
+            {
+                const double expected = hysteresisStep(direct, x[(size_t)j], m);
+                worst = std::max(worst, std::abs(driven[(size_t)j] - expected));
+                peak = std::max(peak, std::abs(expected));
+            }
+        }
+        EXPECT_GT(peak, 0.1) << type;
+        EXPECT_LT(worst, 1e-6) << type;
+    }
+}
