@@ -372,6 +372,14 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
 // magnetisation, whose every step needs the one before.
 void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
+    // The ramp is linear: positive at both ends, the hysteresis runs on every sample.
+    const bool hysteresisThroughout =
+        rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f;
+    if (hysteresisThroughout && HysteresisPlan::suits(model))
+    {
+        prepareChunkPlanned(x, length, rampStart, rampIncrement);
+        return;
+    }
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
     const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
@@ -384,7 +392,11 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
         const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
         // Louder passages lower the bias scale and drive harder.
         const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
-        scales[(size_t)k] = scale;
+        scales.scale[(size_t)k] = scale.scale;
+        scales.inverse[(size_t)k] = scale.inverse;
+        scales.slopeScale[(size_t)k] = scale.slopeScale;
+        scales.integralScale[(size_t)k] = scale.integralScale;
+        scales.offset[(size_t)k] = scale.offset;
 
         float y = x[k];
         const float h = rampStart + rampIncrement * (float)(k + 1);
@@ -408,25 +420,72 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
     lowPassState = lp;
 }
 
+// The same with the hysteresis on throughout and its steps planned ahead: what stays in the
+// loop is the short chain on the magnetisation, with the envelopes to fill its waits.
+void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart,
+                                     float rampIncrement) noexcept
+{
+    const DriveModel m = model;
+    const float sag = m.sagDepth * m.amount;
+    const float gainH = hysteresisGainValue;
+    if (!hysteresisStarted)
+    {
+        hysteresis.field = x[0];
+        hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
+        hysteresisStarted = true;
+    }
+    planHysteresis(hysteresis, x, length, m, hysteresisPlan);
+
+    PlannedChunk chunk{x,
+                       length,
+                       attack,
+                       release,
+                       lowPass,
+                       sag,
+                       m.sagKnee,
+                       m.bias,
+                       m.lowBandSag,
+                       rampStart,
+                       rampIncrement,
+                       gainH,
+                       m.coupling,
+                       &hysteresisPlan,
+                       fullEnvelope,
+                       lowEnvelope,
+                       lowPassState,
+                       hysteresis.magnetisation,
+                       scales.scale.data(),
+                       scales.inverse.data(),
+                       scales.slopeScale.data(),
+                       scales.integralScale.data(),
+                       scales.offset.data(),
+                       driven.data()};
+    runPlannedChunk(chunk);
+    hysteresis.magnetisation = chunk.magnetisation;
+    fullEnvelope = chunk.full;
+    lowEnvelope = chunk.low;
+    lowPassState = chunk.lowPassState;
+}
+
 // After a (re)start each stage steps from its stored previous input.
 void DriveStage::fillShaperCaches() noexcept
 {
     for (int s = 0; s < model.stages; ++s)
     {
         auto& state = shaperStates[(size_t)s];
-        state.cachedIntegral = shaperDifferenceIntegral(model, scales[0], state.previous);
+        state.cachedIntegral = shaperDifferenceIntegral(model, scales.view().at(0), state.previous);
         state.cacheValid = true;
     }
 }
 
-// One shaper stage over the chunk.
-void DriveStage::stepShaperStage(ShaperStageState& stageState, int length) noexcept
+// One shaper stage over the chunk, four samples at a time; a ragged end one by one.
+void DriveStage::stepShaperStage(ShaperStageState& state, int length) noexcept
 {
-    const DriveModel m = model;
-    ShaperStageState state = stageState; // kept in registers across the loop
-    for (int k = 0; k < length; ++k)
-        driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], m, scales[(size_t)k]);
-    stageState = state;
+    const int lanes = length & ~3;
+    const auto view = scales.view();
+    runShaperStageLanes(state, driven.data(), lanes, model, view, laneScratch, wideLanes);
+    for (int k = lanes; k < length; ++k)
+        driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], model, view.at(k));
 }
 
 // Base rate: align the downsampled difference to the stage latency, add it to the delayed

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/DriveHysteresisPlan.h"
 #include "engine/DriveModel.h"
+#include "engine/DriveShaperLanes.h"
 #include "engine/HalfBandOversampler.h"
 
 #include <juce_dsp/juce_dsp.h>
@@ -70,6 +72,7 @@ private:
     void runActive(float* buffer, int n) noexcept;
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
@@ -109,12 +112,25 @@ private:
     HysteresisCalibration hysteresisCalibration;
     float hysteresisGainValue = 1.0f;
     float hysteresisRamp = -1.0f;
+    HysteresisPlan hysteresisPlan;
 
     std::array<ShaperStageState, 3> shaperStates{};
     // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
     // and the signal as it moves through the stages.
     static constexpr int chunkLength = 256;
-    std::array<ShaperScale, chunkLength> scales{};
+    static_assert(chunkLength <= ShaperLaneScratch::capacity);
+    struct ScaleArrays
+    {
+        alignas(32) std::array<double, chunkLength> scale{}, inverse{}, slopeScale{},
+            integralScale{}, offset{};
+        ShaperLaneScales view() const noexcept
+        {
+            return {scale.data(), inverse.data(), slopeScale.data(), integralScale.data(), offset.data()};
+        }
+    };
+    ScaleArrays scales;
+    ShaperLaneScratch laneScratch;
+    bool wideLanes = wideShaperLanesAvailable();
     std::array<float, chunkLength> driven{};
     float shaperGainValue = 1.0f;
 

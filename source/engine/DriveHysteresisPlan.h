@@ -1,0 +1,134 @@
+#pragma once
+
+#include "engine/DriveModel.h"
+
+#include <array>
+
+namespace orlix
+{
+
+// The magnetisation steps of a chunk, prepared ahead. Everything hysteresisStep computes that
+// does not depend on M (the field step, its softened sign, the mean step and the Langevin
+// function at the applied field) is worked out for all samples first; what remains per step is
+// short. The coupling term alpha M / A moves the Langevin argument by at most alpha / A, so
+// L and L' there are cubic polynomials in M around the applied field (Taylor, with
+// alpha / A <= 0.02 the first neglected term is below 1e-9).
+struct HysteresisPlan
+{
+    static constexpr int capacity = 256;
+    static constexpr double largestCoupling = 0.02; // alpha / A the polynomials are made for
+
+    // L(a + kM) - M = n0 + n1 M + n2 M^2 + n3 M^3, and dH c / A L'(a + kM) = s0 + ... + s3 M^3.
+    alignas(32) std::array<double, capacity> n0{}, n1{}, n2{}, n3{}, s0{}, s1{}, s2{}, s3{};
+    alignas(32) std::array<double, capacity> pinned{}, direction{}, gate{};
+    alignas(32) std::array<bool, capacity> still{}; // no step at all: M stays
+    // The serial part of the plan: field step (0 where still), applied field, mean step.
+    alignas(32) std::array<double, capacity> step{}, applied{}, meanStep{};
+
+    static bool suits(const DriveModel& m) noexcept
+    {
+        return std::abs((double)m.coupling) / std::max((double)m.shape, 1e-5) <= largestCoupling;
+    }
+};
+
+// L and its first four derivatives at h.
+struct LangevinDerivatives
+{
+    double d0, d1, d2, d3, d4;
+};
+
+inline LangevinDerivatives langevinDerivatives(double h) noexcept
+{
+    if (std::abs(h) < 0.2)
+    {
+        // The series and its derivatives: the closed forms cancel near 0.
+        const double h2 = h * h;
+        const auto near = langevinSeries(h);
+        return {near.value, near.slope,
+                h * (-2.0 / 15.0 + h2 * (8.0 / 189.0 - h2 * (6.0 / 675.0 - h2 * (144.0 / 93555.0)))),
+                -2.0 / 15.0 + h2 * (24.0 / 189.0 - h2 * (30.0 / 675.0 - h2 * (1008.0 / 93555.0))),
+                h * (48.0 / 189.0 - h2 * (120.0 / 675.0 - h2 * (6048.0 / 93555.0)))};
+    }
+    // coth = C, 1 - C^2 = S; C' = S, S' = -2 C S.
+    const double e = std::exp(-2.0 * std::abs(h));
+    const double q = 1.0 - e;
+    const double c = (h < 0.0 ? -1.0 : 1.0) * (1.0 + e) / q;
+    const double s = -4.0 * e / (q * q);
+    const double i = 1.0 / h, i2 = i * i;
+    return {c - i, s + i2, -2.0 * c * s - 2.0 * i2 * i, -2.0 * s * (1.0 - 3.0 * c * c) + 6.0 * i2 * i2,
+            8.0 * c * s * (2.0 - 3.0 * c * c) - 24.0 * i2 * i2 * i};
+}
+
+// The field steps of x[0 .. n) and the mean step, updating the state as hysteresisStep
+// would; the rest of the plan (planHysteresisLanes, below) is independent per sample.
+inline void planFieldSteps(HysteresisState& state, const float* x, int n, HysteresisPlan& plan) noexcept
+{
+    double field = state.field, meanStep = state.meanStep;
+    for (int j = 0; j < n; ++j)
+    {
+        const double h = x[j];
+        const double dH = h - field;
+        const bool still = !std::isfinite(x[j]) || juce::exactlyEqual(dH, 0.0);
+        plan.still[(size_t)j] = still;
+        field = still ? field : h;
+        meanStep = still ? meanStep : meanStep + (std::abs(dH) - meanStep) * 0.001;
+        plan.step[(size_t)j] = still ? 0.0 : dH;
+        plan.applied[(size_t)j] = still ? 0.0 : h - 0.5 * dH;
+        plan.meanStep[(size_t)j] = meanStep;
+    }
+    state.field = field;
+    state.meanStep = meanStep;
+}
+
+// The per-sample coefficients from the field steps, several samples at a time.
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept;
+
+inline void planHysteresis(HysteresisState& state, const float* x, int n, const DriveModel& m,
+                           HysteresisPlan& plan) noexcept
+{
+    planFieldSteps(state, x, n, plan);
+    planHysteresisLanes(plan, n, m);
+}
+
+// The step itself: from M to the next M, the chain every sample waits on. A still sample's
+// coefficients are all 0 (and its pin 1), which leaves M exactly as it was.
+inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j, double alpha) noexcept
+{
+    const auto i = (size_t)j;
+    const double M2 = M * M;
+    const double n = (plan.n0[i] + plan.n1[i] * M) + M2 * (plan.n2[i] + plan.n3[i] * M);
+    const double reversible = (plan.s0[i] + plan.s1[i] * M) + M2 * (plan.s2[i] + plan.s3[i] * M);
+    const double gated = plan.gate[i] * n; // ready while the pin is checked
+    double d = plan.pinned[i] - alpha * n;
+    if (std::abs(d) < 1e-5) // held away from 0, keeping its sign
+        d = d < 0.0 ? -1e-5 : 1e-5;
+    const double irreversible = n * plan.direction[i] > 0.0 ? gated / d : 0.0;
+    const double next = (M + reversible) + irreversible;
+    return std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
+}
+
+// One chunk's per-sample loop with the hysteresis on throughout: the envelopes and the shaper's
+// operating scale of each sample, and the planned magnetisation steps mixed into the signal.
+struct PlannedChunk
+{
+    const float* x;
+    int length;
+    float attack, release, lowPass;
+    float sag, sagKnee, bias;
+    bool lowBandSag;
+    float rampStart, rampIncrement;
+    float hysteresisGain;
+    double coupling;
+    const HysteresisPlan* plan;
+    // running state, in and out
+    float full, low, lowPassState;
+    double magnetisation;
+    // results per sample
+    double *scale, *inverse, *slopeScale, *integralScale, *offset;
+    float* driven;
+};
+
+// Runs the loop with fused multiply-adds where the processor has them.
+void runPlannedChunk(PlannedChunk& chunk) noexcept;
+
+} // namespace orlix

@@ -1,0 +1,285 @@
+// The lane kernel of the drive's shaper stage. Deliberately without an include guard:
+// DriveShaperLanes.cpp includes it twice, once for the baseline instruction set and once
+// for processors with AVX2 and FMA, each time inside its own namespace and with its own
+// ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
+
+using Doubles = double __attribute__((vector_size(32)));
+using Masks = long long __attribute__((vector_size(32)));
+using Floats = float __attribute__((vector_size(16)));
+
+inline Doubles splat(double v) noexcept
+{
+    return Doubles{v, v, v, v};
+}
+
+inline Doubles load(const double* p) noexcept
+{
+    Doubles v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double* p, Doubles v) noexcept
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline Masks loadMask(const long long* p) noexcept
+{
+    Masks v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline Doubles select(Masks m, Doubles a, Doubles b) noexcept
+{
+    return m ? a : b;
+}
+
+inline Doubles minimum(Doubles a, Doubles b) noexcept
+{
+    return a < b ? a : b;
+}
+
+inline Doubles maximum(Doubles a, Doubles b) noexcept
+{
+    return a > b ? a : b;
+}
+
+inline Doubles absolute(Doubles a) noexcept
+{
+    return a < 0.0 ? -a : a;
+}
+
+// f and F of the tube curve at four points, branch-free as in branchFree::curve and integral.
+struct CurveValues
+{
+    Doubles curve, integral;
+};
+
+inline CurveValues tubeCurveLanes(Doubles x, const TubeCurve& c) noexcept
+{
+    const Doubles zero = splat(0.0), one = splat(1.0);
+    const Doubles overKnee = x - c.knee;
+    const Doubles below = minimum(x, zero);
+    const Doubles law = minimum(maximum(x, zero), splat(c.knee));
+    const Doubles bend = minimum(maximum(overKnee, zero), one);
+    const Doubles ceiling = maximum(overKnee - 1.0, zero);
+    const Doubles root = ORLIX_LANE_SQRT(law);
+    const Doubles lawValue = law * root;
+
+    const Doubles curve =
+        ORLIX_LANE_FMA(below, splat(0.06), lawValue) +
+        ORLIX_LANE_FMA(bend, splat(c.kneeSlope) - splat(c.bend) * bend, splat(c.ceilingSlope) * ceiling);
+    const Doubles inner = ORLIX_LANE_FMA(splat(-c.bend * (1.0 / 3.0)), bend, splat(c.kneeSlope * 0.5));
+    const Doubles bendIntegral = bend * ORLIX_LANE_FMA(bend, inner, splat(c.kneeValue));
+    const Doubles ceilingIntegral =
+        ceiling * ORLIX_LANE_FMA(splat(c.ceilingSlope * 0.5), ceiling, splat(c.ceiling));
+    const Doubles integral = ORLIX_LANE_FMA(splat(0.4) * law, lawValue, splat(0.03) * below * below) +
+                             (bendIntegral + ceilingIntegral);
+    return {curve, integral};
+}
+
+inline void runLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                     const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
+{
+    double* input = w.input.data();
+    input[0] = state.previous;
+    for (int k = 0; k < length; ++k)
+        input[k + 1] = y[k];
+    w.integral[0] = state.cachedIntegral;
+    w.small[0] = state.cacheValid ? 0 : -1; // a stale cache counts as a small step before
+
+    const double half = 0.5 * m.symmetry;
+    const Doubles w1 = splat(1.0 - half), w2 = splat(-half), v2 = splat(half);
+    const Doubles straight = splat(1.0 - m.symmetry);
+    const Doubles one = splat(1.0);
+
+    // Every sample evaluates the curve at one point: the midpoint when its step is small,
+    // else its own input.
+    for (int k = 0; k < length; k += 4)
+    {
+        const Doubles x = load(input + k + 1);
+        const Doubles p = load(input + k);
+        const Doubles delta = x - p;
+        const Doubles largest = maximum(absolute(p), absolute(x));
+        const Masks small = absolute(delta) < maximum(splat(0.024) * largest * largest, splat(1e-5));
+        const Doubles at = select(small, splat(0.5) * (x + p), x);
+        const Doubles t = at * load(s.inverse + k);
+        const auto up = tubeCurveLanes(one + t, m.curve);
+        const auto down = tubeCurveLanes(one - t, m.curve);
+        const Doubles curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
+        const Doubles integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        const Doubles slopeScale = load(s.slopeScale + k);
+        const Doubles midpointStep = slopeScale * (curve - straight) - at;
+        const Doubles antiderivative = load(s.integralScale + k) * integral - slopeScale * straight * x -
+                                       load(s.offset + k) - splat(0.5) * x * x;
+        store(w.midpoint.data() + k, x + midpointStep);
+        store(w.integral.data() + k + 1, antiderivative);
+        std::memcpy(w.small.data() + k + 1, &small, sizeof small);
+    }
+
+    // The quotient steps from each sample's antiderivative and the one before it.
+    Masks stale{};
+    for (int k = 0; k < length; k += 4)
+    {
+        const Doubles x = load(input + k + 1);
+        const Doubles delta = x - load(input + k);
+        const Doubles quotient = x + (load(w.integral.data() + k + 1) - load(w.integral.data() + k)) / delta;
+        const Masks small = loadMask(w.small.data() + k + 1);
+        const Doubles out = select(small, load(w.midpoint.data() + k), quotient);
+        const Floats narrowed = __builtin_convertvector(out, Floats);
+        std::memcpy(y + k, &narrowed, sizeof narrowed);
+        stale |= ~small & loadMask(w.small.data() + k);
+    }
+
+    // A large step right after a small one (or a stale cache) has no antiderivative at its
+    // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
+    if ((stale[0] | stale[1] | stale[2] | stale[3]) != 0)
+        for (int k = 0; k < length; ++k)
+            if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
+            {
+                const double x = input[k + 1], p = input[k];
+                const double before = shaperDifferenceIntegral(m, s.at(k), p);
+                y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
+            }
+
+    state.previous = (float)input[length];
+    if (w.small[(size_t)length] == 0)
+    {
+        state.cachedIntegral = w.integral[(size_t)length];
+        state.cacheValid = true;
+    }
+    else
+        state.cacheValid = false;
+}
+
+// e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
+inline Doubles expLanes(Doubles x) noexcept
+{
+    x = maximum(x, splat(-700.0));
+    const Doubles shifter = splat(6755399441055744.0); // 1.5 * 2^52: adding it rounds to an integer
+    const Doubles shifted = ORLIX_LANE_FMA(x, splat(1.4426950408889634), shifter);
+    const Doubles n = shifted - shifter;
+    Masks bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    Masks base;
+    const Doubles shifterLanes = shifter;
+    std::memcpy(&base, &shifterLanes, sizeof base);
+    const Masks scaleBits = ((bits - base) + 1023) << 52;
+    Doubles scale;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
+    const Doubles r =
+        ORLIX_LANE_FMA(n, splat(-1.9082149292705877e-10), ORLIX_LANE_FMA(n, splat(-0.6931471803691238), x));
+    Doubles p = splat(1.0 / 479001600.0);
+    for (double c : {1.0 / 39916800.0, 1.0 / 3628800.0, 1.0 / 362880.0, 1.0 / 40320.0, 1.0 / 5040.0,
+                     1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0})
+        p = ORLIX_LANE_FMA(p, r, splat(c));
+    return p * scale;
+}
+
+// The rest of the hysteresis plan, four samples at a time: the softened sign of each field
+// step and the Langevin function and its derivatives at the applied field, both the series
+// and the closed form evaluated and one chosen.
+inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+{
+    const double inverseShape = 1.0 / std::max((double)m.shape, 1e-5);
+    const double k = (double)m.coupling * inverseShape;
+    const double k2 = k * k, k3 = k2 * k;
+    const double c = m.reversibility;
+    const Doubles zero = splat(0.0), one = splat(1.0);
+    for (int j = 0; j < n; j += 4)
+    {
+        const Doubles dH = load(plan.step.data() + j);
+        const Masks still = dH == zero;
+        const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
+        const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
+        const Doubles h = load(plan.applied.data() + j) * inverseShape;
+
+        const Doubles h2 = h * h;
+        const Doubles s0 = h * (splat(1.0 / 3.0) -
+                                h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0))));
+        const Doubles s1 =
+            splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0)));
+        const Doubles s2 =
+            h * (splat(-2.0 / 15.0) +
+                 h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0))));
+        const Doubles s3 = splat(-2.0 / 15.0) +
+                           h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0)));
+        const Doubles s4 = h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)));
+
+        const Doubles e = expLanes(splat(-2.0) * absolute(h));
+        const Doubles q = one - e;
+        const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
+        const Doubles ss = splat(-4.0) * e / (q * q);
+        const Doubles i = one / h, i2 = i * i;
+        const Doubles c0 = cc - i;
+        const Doubles c1 = ss + i2;
+        const Doubles c2 = splat(-2.0) * cc * ss - splat(2.0) * i2 * i;
+        const Doubles c3 = splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2;
+        const Doubles c4 =
+            splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i;
+
+        const Masks near = absolute(h) < splat(0.2);
+        const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
+                      d3 = select(near, s3, c3), d4 = select(near, s4, c4);
+        const Doubles reversible = dH * (c * inverseShape);
+        store(plan.n0.data() + j, select(still, zero, d0));
+        store(plan.n1.data() + j, select(still, zero, d1 * k - 1.0));
+        store(plan.n2.data() + j, select(still, zero, d2 * (k2 * 0.5)));
+        store(plan.n3.data() + j, select(still, zero, d3 * (k3 * (1.0 / 6.0))));
+        store(plan.s0.data() + j, select(still, zero, reversible * d1));
+        store(plan.s1.data() + j, select(still, zero, reversible * d2 * k));
+        store(plan.s2.data() + j, select(still, zero, reversible * d3 * (k2 * 0.5)));
+        store(plan.s3.data() + j, select(still, zero, reversible * d4 * (k3 * (1.0 / 6.0))));
+        store(plan.pinned.data() + j, select(still, one, direction * ((1.0 - c) * m.pinning)));
+        store(plan.direction.data() + j, select(still, zero, direction));
+        store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
+    }
+}
+
+// The chunk loop of PlannedChunk: envelopes as the stage's follow(), the scale as
+// makeShaperScale, and the magnetisation step as plannedHysteresisStep.
+inline void plannedChunkLoop(PlannedChunk& c) noexcept
+{
+    const HysteresisPlan& p = *c.plan;
+    const double alpha = c.coupling;
+    double M = c.magnetisation;
+    float full = c.full, low = c.low, lp = c.lowPassState;
+    for (int k = 0; k < c.length; ++k)
+    {
+        const float level = std::abs(c.x[k]);
+        full = level + (full - level) * (full < level ? c.attack : c.release);
+        lp += (c.x[k] - lp) * c.lowPass;
+        const float lowLevel = std::abs(lp);
+        low = lowLevel + (low - lowLevel) * (low < lowLevel ? c.attack : c.release);
+        const float envelope = std::max(c.lowBandSag ? low : full, 0.0f);
+        const auto scale = makeShaperScale((1.0f - c.sag * envelope / (envelope + c.sagKnee)) * c.bias);
+        c.scale[k] = scale.scale;
+        c.inverse[k] = scale.inverse;
+        c.slopeScale[k] = scale.slopeScale;
+        c.integralScale[k] = scale.integralScale;
+        c.offset[k] = scale.offset;
+
+        const auto i = (size_t)k;
+        const double M2 = M * M;
+        const double n = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.n3[i], M, p.n2[i]),
+                                          ORLIX_SCALAR_FMA(p.n1[i], M, p.n0[i]));
+        const double reversible = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.s3[i], M, p.s2[i]),
+                                                   ORLIX_SCALAR_FMA(p.s1[i], M, p.s0[i]));
+        const double gated = p.gate[i] * n;
+        double d = ORLIX_SCALAR_FMA(-alpha, n, p.pinned[i]);
+        if (std::abs(d) < 1e-5)
+            d = d < 0.0 ? -1e-5 : 1e-5;
+        const double irreversible = n * p.direction[i] > 0.0 ? gated / d : 0.0;
+        const double next = (M + reversible) + irreversible;
+        M = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
+
+        const float h = c.rampStart + c.rampIncrement * (float)(k + 1);
+        c.driven[k] = c.x[k] + ((float)M * c.hysteresisGain - c.x[k]) * h;
+    }
+    c.magnetisation = M;
+    c.full = full;
+    c.low = low;
+    c.lowPassState = lp;
+}

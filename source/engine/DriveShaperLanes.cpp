@@ -1,0 +1,137 @@
+#include "engine/DriveShaperLanes.h"
+#include "engine/DriveHysteresisPlan.h"
+
+#include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ORLIX_WIDE_LANES 1
+#endif
+
+// The four-double vectors below never cross a call boundary that another compiler builds.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace orlix
+{
+
+namespace baselineLanes
+{
+#if defined(__SSE2__)
+inline double __attribute__((vector_size(32))) sqrtPairs(double __attribute__((vector_size(32))) v) noexcept
+{
+    const __m128d lo = _mm_sqrt_pd(_mm_set_pd(v[1], v[0]));
+    const __m128d hi = _mm_sqrt_pd(_mm_set_pd(v[3], v[2]));
+    double __attribute__((vector_size(32))) r;
+    std::memcpy(&r, &lo, sizeof lo);
+    std::memcpy(reinterpret_cast<char*>(&r) + sizeof lo, &hi, sizeof hi);
+    return r;
+}
+#define ORLIX_LANE_SQRT(v) sqrtPairs(v)
+#else
+inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((vector_size(32))) v) noexcept
+{
+    for (int i = 0; i < 4; ++i)
+        v[i] = std::sqrt(v[i]);
+    return v;
+}
+#define ORLIX_LANE_SQRT(v) sqrtEach(v)
+#endif
+#define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
+#define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
+#include "engine/DriveShaperLaneKernel.h"
+#undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA
+} // namespace baselineLanes
+
+#if ORLIX_WIDE_LANES
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+namespace wideLanes
+{
+#define ORLIX_LANE_SQRT(v) ((Doubles)_mm256_sqrt_pd((__m256d)(v)))
+#define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm256_fmadd_pd((__m256d)(a), (__m256d)(b), (__m256d)(c)))
+#define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
+#include "engine/DriveShaperLaneKernel.h"
+#undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA
+
+void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
+         ShaperLaneScratch& w) noexcept
+{
+    runLanes(state, y, length, m, s, w);
+}
+
+void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
+{
+    planLanes(p, n, m);
+}
+
+void chunk(PlannedChunk& c) noexcept
+{
+    plannedChunkLoop(c);
+}
+} // namespace wideLanes
+#pragma GCC pop_options
+#endif
+
+bool wideShaperLanesAvailable() noexcept
+{
+#if ORLIX_WIDE_LANES
+    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return available;
+#else
+    return false;
+#endif
+}
+
+void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, bool wide) noexcept
+{
+#if ORLIX_WIDE_LANES
+    if (wide && wideShaperLanesAvailable())
+    {
+        wideLanes::run(state, y, length, m, scales, scratch);
+        return;
+    }
+#endif
+    juce::ignoreUnused(wide);
+    baselineLanes::runLanes(state, y, length, m, scales, scratch);
+}
+
+} // namespace orlix
+
+namespace orlix
+{
+// The hysteresis plan shares the lane kernel and its dispatch.
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+{
+    const int lanes = (n + 3) & ~3; // the plan's arrays are whole lanes long
+#if ORLIX_WIDE_LANES
+    if (wideShaperLanesAvailable())
+    {
+        wideLanes::plan(plan, lanes, m);
+        return;
+    }
+#endif
+    baselineLanes::planLanes(plan, lanes, m);
+}
+} // namespace orlix
+
+namespace orlix
+{
+void runPlannedChunk(PlannedChunk& chunk) noexcept
+{
+#if ORLIX_WIDE_LANES
+    if (wideShaperLanesAvailable())
+    {
+        wideLanes::chunk(chunk);
+        return;
+    }
+#endif
+    baselineLanes::plannedChunkLoop(chunk);
+}
+} // namespace orlix

@@ -1,0 +1,146 @@
+#include "engine/DriveHysteresisPlan.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+using namespace orlix;
+
+namespace
+{
+// Fields that visit every regime: slow sines of rising level (small steps, the series near 0),
+// loud fast passages, noise, held values (no step) and the odd non-finite sample.
+std::vector<float> fieldSequence(int n)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::vector<float> x((size_t)n);
+    for (int i = 0; i < n; ++i)
+    {
+        const double t = (double)i / n;
+        float v = (float)((0.02 + 0.9 * t) * std::sin(0.002 * i * (1.0 + 30.0 * t)));
+        if ((i / 500) % 5 == 2)
+            v += 0.4f * noise(random);
+        if ((i / 131) % 9 == 4)
+            v = x[(size_t)std::max(i - 1, 0)];
+        x[(size_t)i] = v;
+    }
+    x[1234] = std::numeric_limits<float>::quiet_NaN();
+    x[5678] = std::numeric_limits<float>::infinity();
+    return x;
+}
+} // namespace
+
+TEST(DriveHysteresisPlan, PlannedStepsMatchTheDirectStep)
+{
+    // Step by step from the same magnetisation: the loop is chaotic where it is loud and fast,
+    // so whole trajectories would part from rounding alone.
+    constexpr int n = HysteresisPlan::capacity * 160;
+    const auto x = fieldSequence(n);
+    for (int type : {driveTypeTransformer, driveTypeTape})
+        for (float amount : {0.3f, 1.0f})
+        {
+            const auto m = designDrive(type, amount);
+            ASSERT_TRUE(HysteresisPlan::suits(m));
+            HysteresisState direct, planned;
+            HysteresisPlan plan;
+            double worst = 0.0;
+            for (int from = 0; from < n; from += HysteresisPlan::capacity)
+            {
+                planHysteresis(planned, x.data() + from, HysteresisPlan::capacity, m, plan);
+                for (int j = 0; j < HysteresisPlan::capacity; ++j)
+                {
+                    const double before = direct.magnetisation;
+                    const double expected = hysteresisStep(direct, x[(size_t)(from + j)], m);
+                    const double got = plannedHysteresisStep(before, plan, j, m.coupling);
+                    worst = std::max(worst, std::abs(got - expected));
+                }
+                EXPECT_EQ(planned.field, direct.field);
+                EXPECT_EQ(planned.meanStep, direct.meanStep);
+            }
+            EXPECT_LT(worst, 1e-7) << type << " " << amount; // the direct step rounds M to float
+        }
+}
+
+TEST(DriveHysteresisPlan, LangevinDerivativesAgreeAcrossTheSeriesBoundary)
+{
+    // Each derivative against the central difference of the one below, on both sides of 0.2.
+    for (double h : {-3.0, -0.7, -0.2001, -0.1999, -0.05, 0.0, 0.03, 0.1999, 0.2001, 0.5, 2.0, 9.0})
+    {
+        const double e = 1e-5;
+        const auto lo = langevinDerivatives(h - e), hi = langevinDerivatives(h + e),
+                   at = langevinDerivatives(h);
+        EXPECT_NEAR(at.d0, langevin(h).value, 1e-12) << h;
+        EXPECT_NEAR(at.d1, langevin(h).slope, 1e-11) << h;
+        EXPECT_NEAR(at.d2, (hi.d1 - lo.d1) / (2 * e), 1e-7) << h;
+        EXPECT_NEAR(at.d3, (hi.d2 - lo.d2) / (2 * e), 1e-7) << h;
+        EXPECT_NEAR(at.d4, (hi.d3 - lo.d3) / (2 * e), 1e-6) << h;
+    }
+}
+
+TEST(DriveHysteresisPlan, StrongCouplingIsLeftToTheDirectStep)
+{
+    auto m = designDrive(driveTypeTape, 1.0f);
+    EXPECT_TRUE(HysteresisPlan::suits(m));
+    m.coupling = 0.05f; // alpha / A = 0.31: the cubic would no longer hold
+    EXPECT_FALSE(HysteresisPlan::suits(m));
+}
+
+TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
+{
+    // The chunk loop (as dispatched on this processor) against hysteresisStep over a calm passage,
+    // where the loop is not chaotic and whole trajectories stay together.
+    constexpr int n = HysteresisPlan::capacity;
+    for (int type : {driveTypeTransformer, driveTypeTape})
+    {
+        const auto m = designDrive(type, 1.0f);
+        HysteresisState direct, planned;
+        HysteresisPlan plan;
+        std::array<double, n> scale{}, inverse{}, slopeScale{}, integralScale{}, offset{};
+        std::array<float, n> x{}, driven{};
+        double worst = 0.0, peak = 0.0;
+        for (int block = 0; block < 40; ++block)
+        {
+            for (int j = 0; j < n; ++j)
+                x[(size_t)j] = 0.3f * (float)std::sin(0.0015 * (block * n + j));
+            planHysteresis(planned, x.data(), n, m, plan);
+            PlannedChunk chunk{x.data(),
+                               n,
+                               0.9f,
+                               0.99f,
+                               0.01f,
+                               0.0f,
+                               1.0f,
+                               1.0f,
+                               false,
+                               1.0f,
+                               0.0f,
+                               1.0f,
+                               m.coupling,
+                               &plan,
+                               0.0f,
+                               0.0f,
+                               0.0f,
+                               planned.magnetisation,
+                               scale.data(),
+                               inverse.data(),
+                               slopeScale.data(),
+                               integralScale.data(),
+                               offset.data(),
+                               driven.data()};
+            runPlannedChunk(chunk);
+            planned.magnetisation = chunk.magnetisation;
+            for (int j = 0; j < n; ++j)
+            {
+                const double expected = hysteresisStep(direct, x[(size_t)j], m);
+                worst = std::max(worst, std::abs(driven[(size_t)j] - expected));
+                peak = std::max(peak, std::abs(expected));
+            }
+        }
+        EXPECT_GT(peak, 0.1) << type;
+        EXPECT_LT(worst, 1e-6) << type;
+    }
+}
