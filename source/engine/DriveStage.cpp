@@ -289,14 +289,28 @@ float DriveStage::delayDry(float x) noexcept
 // output nothing at all.
 void DriveStage::runInactive(float* buffer, int n) noexcept
 {
-    float lastDelayed = 0.0f;
-    for (int j = 0; j < n; ++j)
-    {
-        lastDelayed = delayDry(buffer[j]);
-        buffer[j] = 0.0f;
-    }
+    const float lastDelayed = advanceDryDelay(buffer, n);
+    std::fill(buffer, buffer + n, 0.0f);
     clearRunningState();
     rollOffState = lastDelayed;
+}
+
+// The dry delay over a block whose delayed samples are not needed, only the last of them:
+// a block at least as long as the delay leaves its own last samples as the whole line.
+float DriveStage::advanceDryDelay(const float* x, int n) noexcept
+{
+    const int length = stageLatency;
+    if (n < length || length <= 0)
+    {
+        float last = 0.0f;
+        for (int j = 0; j < n; ++j)
+            last = delayDry(x[j]);
+        return last;
+    }
+    const float last = n > length ? x[n - 1 - length] : dryDelay[(size_t)((dryDelayIndex + n - 1) % length)];
+    std::copy(x + n - length, x + n, dryDelay.begin());
+    dryDelayIndex = 0;
+    return last;
 }
 
 bool DriveStage::restsInSilence(const float* buffer, int n) noexcept
@@ -315,11 +329,8 @@ bool DriveStage::restsInSilence(const float* buffer, int n) noexcept
 // Long digital silence: everything has settled, so skip the work and pass the zeros on.
 void DriveStage::passSilence(float* buffer, int n) noexcept
 {
-    for (int j = 0; j < n; ++j)
-    {
-        delayDry(0.0f);
-        buffer[j] = 0.0f;
-    }
+    advanceDryDelay(buffer, n); // the block is all zeros
+    std::fill(buffer, buffer + n, 0.0f);
 }
 
 void DriveStage::runActive(float* buffer, int n) noexcept

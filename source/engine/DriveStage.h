@@ -77,6 +77,7 @@ private:
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
     float delayDry(float x) noexcept;
+    float advanceDryDelay(const float* x, int n) noexcept;
 
     double sampleRate = 0.0;
     bool prepared = false;

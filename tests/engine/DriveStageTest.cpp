@@ -419,3 +419,37 @@ TEST(DriveStage, FullDriveAtHighFrequencyMatchesAnUnalignedReference)
             << driveTypes[(size_t)type].name;
     }
 }
+
+TEST(DriveStage, AnIdleStageKeepsTheDryDelayWhateverItsBlockSizes)
+{
+    // A stage without drive only keeps its dry delay running; when the drive starts, the dry
+    // signal it subtracts must be the same whether the idle blocks were long or short.
+    // Block size 1 goes sample by sample; the others mix blocks around the stage latency.
+    const auto x = testsupport::sine(300.0, rate, 6000, 0.5f);
+    const std::vector<float> idle(x.begin(), x.begin() + 3000), driven(x.begin() + 3000, x.end());
+    auto afterIdleBlocks = [&](const std::vector<int>& sizes)
+    {
+        DriveStage stage;
+        stage.prepare(rate, nullptr);
+        stage.configure(driveTypeTube, 0.0f);
+        std::vector<float> block(idle);
+        size_t at = 0;
+        for (size_t k = 0; at < block.size(); ++k)
+        {
+            const int n = std::min(sizes[k % sizes.size()], (int)(block.size() - at));
+            stage.process(block.data() + at, n);
+            at += (size_t)n;
+        }
+        EXPECT_EQ(largestAbs(block), 0.0f); // no drive, no difference
+        stage.configure(driveTypeTube, 0.8f);
+        return run(stage, driven, 64);
+    };
+    DriveStage measured;
+    measured.prepare(rate, nullptr);
+    const int latency = measured.latency();
+    ASSERT_GT(latency, 2);
+    const auto reference = afterIdleBlocks({1});
+    EXPECT_GT(largestAbs(reference), 1e-2f);
+    EXPECT_EQ(afterIdleBlocks({latency - 1, latency, latency + 1, 512, 3, 1}), reference);
+    EXPECT_EQ(afterIdleBlocks({2048}), reference);
+}
