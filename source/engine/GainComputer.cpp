@@ -144,7 +144,7 @@ inline float fetFactor(float over, float fet) noexcept
 }
 
 // The levels of samples from .. from + n - 1.
-void levels(const DetectorRamps& k, const DetectorScratch& s, int from, int n) noexcept
+ORLIX_VECTOR_CLONES void levels(const DetectorRamps& k, const DetectorScratch& s, int from, int n) noexcept
 {
     const float* env = s.envelope + from;
     const float* ms = s.meanSquare + from;
