@@ -6,8 +6,18 @@
 
 // Loops of independent per-sample work are built twice where the toolchain can choose between
 // builds when the library loads: for the baseline x86-64 processor and for AVX2 (twice the
-// vector width; no fused multiply-add, so the results are the same to the bit).
-#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+// vector width; no fused multiply-add, so the results are the same to the bit). Not under
+// ThreadSanitizer, whose runtime is not ready yet when the load-time choice runs.
+#if defined(__SANITIZE_THREAD__)
+#define ORLIX_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORLIX_THREAD_SANITIZER 1
+#endif
+#endif
+
+#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) &&                \
+    !defined(ORLIX_THREAD_SANITIZER)
 #define ORLIX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ORLIX_VECTOR_CLONES
