@@ -345,19 +345,25 @@ struct ShaperStageState
     bool cacheValid = false;
 };
 
+// Whether the step from p to x is too small to divide by: such steps use the shaper at the
+// midpoint instead of the antiderivative quotient.
+inline bool isSmallShaperStep(double p, double x) noexcept
+{
+    const double largest = std::max(std::abs(p), std::abs(x));
+    return std::abs(x - p) < std::max(0.024 * largest * largest, 1e-5);
+}
+
 // One shaper stage with first-order antiderivative anti-aliasing, given the antiderivative
-// difference at y already (the stage computes those for a whole chunk at once). Steps too
-// small to divide by fall back to the shaper at the midpoint.
+// difference at y already (the stage computes those for a whole chunk at once).
 inline float shaperStepWith(ShaperStageState& state, float y, double integralAtY, const DriveModel& m,
                             const ShaperScale& s) noexcept
 {
     const double p = state.previous;
     const double x = y;
     const double delta = x - p;
-    const double largest = std::max(std::abs(p), std::abs(x));
     state.previous = y;
     double step;
-    if (std::abs(delta) < std::max(0.024 * largest * largest, 1e-5))
+    if (isSmallShaperStep(p, x))
     {
         step = shaperDifference(m, s, 0.5 * (x + p));
         state.cacheValid = false;
@@ -381,9 +387,8 @@ inline float shaperStepLean(ShaperStageState& state, float y, const DriveModel& 
     const double p = state.previous;
     const double x = y;
     const double delta = x - p;
-    const double largest = std::max(std::abs(p), std::abs(x));
     state.previous = y;
-    const bool small = std::abs(delta) < std::max(0.024 * largest * largest, 1e-5);
+    const bool small = isSmallShaperStep(p, x);
     const double at = small ? 0.5 * (x + p) : x;
     const double half = 0.5 * m.symmetry;
     const auto both = tubeCurveAndIntegralBlend(m.curve, at * s.inverse, 1.0 - half, -half, half);
