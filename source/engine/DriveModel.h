@@ -173,30 +173,45 @@ inline Shares sharesOf(__m128d x, const TubeCurve& c) noexcept
 }
 } // namespace simd
 
-inline double tubeCurveBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
+namespace simd
 {
-    using namespace simd;
-    const Shares s = sharesOf(bothSides(t), c);
-    const __m128d law = _mm_mul_pd(s.law, _mm_sqrt_pd(s.law));
+// The curve on both sides, and its antiderivative, from the shares and the square root of the
+// power-law share (the costly part, so callers that need both take it once).
+inline __m128d curveTerms(const Shares& s, const TubeCurve& c, __m128d root) noexcept
+{
+    const __m128d law = _mm_mul_pd(s.law, root);
     const __m128d below = _mm_mul_pd(splat(0.06), s.below);
     const __m128d bend =
         _mm_mul_pd(s.bend, _mm_sub_pd(splat(c.kneeSlope), _mm_mul_pd(splat(c.bend), s.bend)));
     const __m128d ceiling = _mm_mul_pd(splat(c.ceilingSlope), s.ceiling);
-    return blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
+    return _mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling));
 }
 
-inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
+inline __m128d integralTerms(const Shares& s, const TubeCurve& c, __m128d root) noexcept
 {
-    using namespace simd;
-    const Shares s = sharesOf(bothSides(t), c);
-    const __m128d law = _mm_mul_pd(_mm_mul_pd(splat(0.4), _mm_mul_pd(s.law, s.law)), _mm_sqrt_pd(s.law));
+    const __m128d law = _mm_mul_pd(_mm_mul_pd(splat(0.4), _mm_mul_pd(s.law, s.law)), root);
     const __m128d below = _mm_mul_pd(splat(0.03), _mm_mul_pd(s.below, s.below));
     const __m128d inner =
         _mm_sub_pd(splat(c.kneeSlope * 0.5), _mm_mul_pd(splat(c.bend * (1.0 / 3.0)), s.bend));
     const __m128d bend = _mm_mul_pd(s.bend, _mm_add_pd(splat(c.kneeValue), _mm_mul_pd(s.bend, inner)));
     const __m128d ceiling = _mm_mul_pd(
         s.ceiling, _mm_add_pd(splat(c.ceiling), _mm_mul_pd(splat(c.ceilingSlope * 0.5), s.ceiling)));
-    return blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
+    return _mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling));
+}
+} // namespace simd
+
+inline double tubeCurveBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
+{
+    using namespace simd;
+    const Shares s = sharesOf(bothSides(t), c);
+    return blend(curveTerms(s, c, _mm_sqrt_pd(s.law)), w1, w2);
+}
+
+inline double tubeCurveIntegralBlend(const TubeCurve& c, double t, double w1, double w2) noexcept
+{
+    using namespace simd;
+    const Shares s = sharesOf(bothSides(t), c);
+    return blend(integralTerms(s, c, _mm_sqrt_pd(s.law)), w1, w2);
 }
 
 // Both blends at one point from one pair of square roots: the value
@@ -212,22 +227,7 @@ inline CurveAndIntegral tubeCurveAndIntegralBlend(const TubeCurve& c, double t, 
     using namespace simd;
     const Shares s = sharesOf(bothSides(t), c);
     const __m128d root = _mm_sqrt_pd(s.law);
-    const __m128d law = _mm_mul_pd(s.law, root);
-    const __m128d below = _mm_mul_pd(splat(0.06), s.below);
-    const __m128d bend =
-        _mm_mul_pd(s.bend, _mm_sub_pd(splat(c.kneeSlope), _mm_mul_pd(splat(c.bend), s.bend)));
-    const __m128d ceiling = _mm_mul_pd(splat(c.ceilingSlope), s.ceiling);
-    const double curve = blend(_mm_add_pd(_mm_add_pd(law, below), _mm_add_pd(bend, ceiling)), w1, w2);
-
-    const __m128d lawI = _mm_mul_pd(_mm_mul_pd(splat(0.4), _mm_mul_pd(s.law, s.law)), root);
-    const __m128d belowI = _mm_mul_pd(splat(0.03), _mm_mul_pd(s.below, s.below));
-    const __m128d inner =
-        _mm_sub_pd(splat(c.kneeSlope * 0.5), _mm_mul_pd(splat(c.bend * (1.0 / 3.0)), s.bend));
-    const __m128d bendI = _mm_mul_pd(s.bend, _mm_add_pd(splat(c.kneeValue), _mm_mul_pd(s.bend, inner)));
-    const __m128d ceilingI = _mm_mul_pd(
-        s.ceiling, _mm_add_pd(splat(c.ceiling), _mm_mul_pd(splat(c.ceilingSlope * 0.5), s.ceiling)));
-    const double integral = blend(_mm_add_pd(_mm_add_pd(lawI, belowI), _mm_add_pd(bendI, ceilingI)), w1, v2);
-    return {curve, integral};
+    return {blend(curveTerms(s, c, root), w1, w2), blend(integralTerms(s, c, root), w1, v2)};
 }
 #else
 
