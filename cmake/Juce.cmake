@@ -23,6 +23,20 @@ foreach(module IN LISTS ORLIX_JUCE_MODULES)
 endforeach()
 
 # Debian's JUCE leaves out the bundled image and compression libraries; the
-# system's copies stand in for them.
+# system's copies stand in for them on Linux. For Windows, zlib comes from
+# bookworm's MinGW package and PNG and JPEG are built from bookworm's sources.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(ORLIX_SYSTEM_CODECS REQUIRED IMPORTED_TARGET libpng libjpeg zlib)
+if(WIN32)
+    include(cmake/WindowsLibraries.cmake)
+else()
+    pkg_check_modules(ORLIX_SYSTEM_CODECS REQUIRED IMPORTED_TARGET libpng libjpeg zlib)
+    add_library(orlix_system_codecs INTERFACE)
+    target_link_libraries(orlix_system_codecs INTERFACE PkgConfig::ORLIX_SYSTEM_CODECS)
+endif()
+
+# On Windows JUCE asks its helper program for the version resource; the one in
+# Debian's package cannot run here, so a script of ours writes it.
+if(WIN32 AND NOT TARGET juce::juceaide)
+    add_executable(juce::juceaide IMPORTED GLOBAL)
+    set_target_properties(juce::juceaide PROPERTIES IMPORTED_LOCATION "${CMAKE_SOURCE_DIR}/cmake/windows_resources.py")
+endif()

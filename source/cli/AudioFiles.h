@@ -14,8 +14,15 @@ struct AudioFile
     double sampleRate = 0.0;
 };
 
-// What the reader accepts, for messages and help texts.
+// What the reader accepts and the writer writes, for messages and help texts. On Windows
+// there is no libsndfile: the tool reads and writes WAV (with RF64) and AIFF there.
+#if JUCE_WINDOWS
+inline constexpr const char* readableFormats = "WAV, RF64 or AIFF (the formats orlix reads on Windows)";
+inline constexpr const char* writableFormats = "WAV (.wav) or AIFF (.aif, .aiff)";
+#else
 inline constexpr const char* readableFormats = "WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, W64 or RF64";
+inline constexpr const char* writableFormats = "WAV (.wav) or FLAC (.flac)";
+#endif
 
 // Reads an audio file in one of the readable formats, mono or stereo, at 8 kHz or
 // more. On failure the error says what is wrong with the file, in one line.
@@ -48,5 +55,11 @@ bool writeFileAtomically(const juce::File& file, const juce::MemoryBlock& data, 
 
 // Refuses early, before any work, when an output may not be written.
 bool checkOutputWritable(const juce::File& file, bool overwrite, juce::String& error);
+
+// Shared by the readers and writers of each platform.
+juce::String quoted(const juce::File& file);
+juce::File temporarySibling(const juce::File& file);
+bool finishAtomically(const juce::File& temporary, const juce::File& file, bool overwrite,
+                      juce::String& error);
 
 } // namespace orlix::cli

@@ -13,8 +13,8 @@ namespace orlix::cli
 
 juce::File outputInFolder(const juce::File& input, const juce::File& folder, SampleFormat format)
 {
-    const bool keepsName =
-        input.hasFileExtension("wav") || (input.hasFileExtension("flac") && format != SampleFormat::float32);
+    juce::String notWritable;
+    const bool keepsName = checkOutputFormat(input, format, notWritable);
     return folder.getChildFile(keepsName ? input.getFileName()
                                          : input.getFileNameWithoutExtension() + ".wav");
 }

@@ -14,12 +14,14 @@ void FetHarmonics::prepare(double sampleRate) noexcept
     dcCoefficient = (float)(1.0 - twoPi * 5.0 / sampleRate);
 }
 
-// audio thread
-ORLIX_VECTOR_CLONES void FetHarmonics::shapeBlock(const float* y, const float* amount, float* out,
-                                                  int n) noexcept
+namespace
 {
-    // Inside the clip points the shaper's difference quotient is a polynomial of the sample
-    // and the one before it (see unitShaped); samples beyond them are redone one by one.
+// Inside the clip points the shaper's difference quotient is a polynomial of the sample
+// and the one before it (see unitShaped). Returns how many samples lie beyond them.
+ORLIX_VECTOR_LOOP(int, shapeInsideClipPoints,
+                  (const float* y, float previousInput, const float* amount, float* out, int n),
+                  (y, previousInput, amount, out, n))
+{
     auto shape = [](float x, float p, float h)
     {
         const float sumOfSquares = x * x + p * p;
@@ -33,6 +35,15 @@ ORLIX_VECTOR_CLONES void FetHarmonics::shapeBlock(const float* y, const float* a
         clipped += std::abs(y[i]) <= 1.0f && std::abs(y[i - 1]) <= 1.0f ? 0 : 1;
         out[i] = shape(y[i], y[i - 1], amount[i]);
     }
+    return clipped;
+}
+} // namespace
+
+// audio thread
+void FetHarmonics::shapeBlock(const float* y, const float* amount, float* out, int n) noexcept
+{
+    // Samples beyond the clip points are redone one by one.
+    const int clipped = shapeInsideClipPoints(y, previousInput, amount, out, n);
     if (clipped > 0)
     {
         for (int i = 0; i < n; ++i)

@@ -251,7 +251,7 @@ namespace
 using Smoothed = juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear>;
 
 // Linear gains of reductions in dB: none at or below 0 dB, silence from 100 dB.
-ORLIX_VECTOR_CLONES void gainsOfReductions(const float* reduction, float* gain, int n) noexcept
+ORLIX_VECTOR_LOOP(void, gainsOfReductions, (const float* reduction, float* gain, int n), (reduction, gain, n))
 {
     for (int i = 0; i < n; ++i)
     {
@@ -433,13 +433,13 @@ void DynamicsEngine::driveSignals(float* d, int start, int length, int n) noexce
 namespace
 {
 // The mix of one stereo run, on pointers that do not overlap so the loop vectorises.
-ORLIX_VECTOR_CLONES void outputStereo(float* __restrict y0, float* __restrict y1, const float* __restrict w0,
-                                      const float* __restrict w1, const float* __restrict x0,
-                                      const float* __restrict x1, const float* __restrict p,
-                                      const float* __restrict scale, const float* __restrict d,
-                                      const float* __restrict c, const float* __restrict w,
-                                      const float* __restrict o, const float* __restrict a,
-                                      int length) noexcept
+ORLIX_VECTOR_LOOP(void, outputStereo,
+                  (float* __restrict y0, float* __restrict y1, const float* __restrict w0,
+                   const float* __restrict w1, const float* __restrict x0, const float* __restrict x1,
+                   const float* __restrict p, const float* __restrict scale, const float* __restrict d,
+                   const float* __restrict c, const float* __restrict w, const float* __restrict o,
+                   const float* __restrict a, int length),
+                  (y0, y1, w0, w1, x0, x1, p, scale, d, c, w, o, a, length))
 {
     for (int i = 0; i < length; ++i)
     {

@@ -5,9 +5,16 @@
 #include <cstdint>
 
 // Loops of independent per-sample work are built twice where the toolchain can choose between
-// builds when the library loads: for the baseline x86-64 processor and for AVX2 (twice the
-// vector width; no fused multiply-add, so the results are the same to the bit). Not under
-// ThreadSanitizer, whose runtime is not ready yet when the load-time choice runs.
+// builds at run time: for the baseline x86-64 processor and for AVX2 (twice the vector width; no
+// fused multiply-add, so the results are the same to the bit). On Linux the loader chooses
+// (target_clones); on Windows, which has no such loader support, a function pointer is chosen on
+// the first call. Not under ThreadSanitizer, whose runtime is not ready yet when the load-time
+// choice runs.
+//
+//     ORLIX_VECTOR_LOOP(void, scale, (float* x, int n), (x, n)) // always noexcept
+//     {
+//         for (int i = 0; i < n; ++i) ...
+//     }
 #if defined(__SANITIZE_THREAD__)
 #define ORLIX_THREAD_SANITIZER 1
 #elif defined(__has_feature)
@@ -18,9 +25,29 @@
 
 #if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) &&                \
     !defined(ORLIX_THREAD_SANITIZER)
-#define ORLIX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define ORLIX_VECTOR_LOOP(result, name, parameters, arguments)                                               \
+    __attribute__((target_clones("avx2", "default"))) result name parameters noexcept
+#elif defined(__x86_64__) && defined(_WIN32) && defined(__GNUC__)
+namespace orlix::fastmath
+{
+inline bool processorHasAvx2() noexcept
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+} // namespace orlix::fastmath
+#define ORLIX_VECTOR_LOOP(result, name, parameters, arguments)                                               \
+    __attribute__((always_inline)) inline result name##Loop parameters noexcept;                                       \
+    __attribute__((target("avx2"))) inline result name##Avx2 parameters noexcept { return name##Loop arguments; }     \
+    inline result name##Baseline parameters noexcept { return name##Loop arguments; }                                 \
+    result name parameters noexcept                                                                           \
+    {                                                                                                         \
+        static const auto chosen = orlix::fastmath::processorHasAvx2() ? &name##Avx2 : &name##Baseline;       \
+        return chosen arguments;                                                                              \
+    }                                                                                                         \
+    __attribute__((always_inline)) inline result name##Loop parameters noexcept
 #else
-#define ORLIX_VECTOR_CLONES
+#define ORLIX_VECTOR_LOOP(result, name, parameters, arguments) result name parameters noexcept
 #endif
 
 // Branch-free float exp2 and log2 for the per-sample loops: plain arithmetic and bit moves,

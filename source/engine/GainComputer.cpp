@@ -144,7 +144,8 @@ inline float fetFactor(float over, float fet) noexcept
 }
 
 // The levels of samples from .. from + n - 1.
-ORLIX_VECTOR_CLONES void levels(const DetectorRamps& k, const DetectorScratch& s, int from, int n) noexcept
+ORLIX_VECTOR_LOOP(void, levels, (const DetectorRamps& k, const DetectorScratch& s, int from, int n),
+                  (k, s, from, n))
 {
     const float* env = s.envelope + from;
     const float* ms = s.meanSquare + from;
@@ -191,8 +192,9 @@ ORLIX_VECTOR_CLONES void levels(const DetectorRamps& k, const DetectorScratch& s
 
 // Per sample ahead of the paths: the level and the overshoot, and the target (or with OPTO the
 // FET factor). Independent per sample, so it runs in the widest vectors the processor has.
-ORLIX_VECTOR_CLONES void prepareTargets(const DetectorRamps& k, const DetectorScratch& s, int from,
-                                        int length, bool withOpto) noexcept
+ORLIX_VECTOR_LOOP(void, prepareTargets,
+                  (const DetectorRamps& k, const DetectorScratch& s, int from, int length, bool withOpto),
+                  (k, s, from, length, withOpto))
 {
     levels(k, s, from, length);
     float* over = s.level + from;
