@@ -6,6 +6,8 @@
 
 #if ORLIX_HAVE_EBUR128
 #include <ebur128.h>
+#else
+#include "engine/Loudness.h"
 #endif
 
 #include <iostream>

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wzero-as-null-pointer-constant", "-Wshadow", "-Wsign-conversion",
                                     "-Wnon-virtual-dtor", "-Wpedantic", "-Wextra")
 #include <pluginterfaces/base/ipluginbase.h>
@@ -19,6 +17,25 @@ JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wzero-as-null-pointer-constant", "-Wshadow
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
 using namespace orlix;
+
+namespace
+{
+// The module binary inside the bundle, and its entry and exit points, as each platform's hosts use them.
+#if JUCE_WINDOWS
+constexpr const char* moduleBinary = "Contents/x86_64-win/Orlix.vst3";
+constexpr const char* moduleEntry = "InitDll";
+constexpr const char* moduleExit = "ExitDll";
+bool enterModule(void* entry, juce::DynamicLibrary&) { return reinterpret_cast<bool (*)()>(entry)(); }
+#else
+constexpr const char* moduleBinary = "Contents/x86_64-linux/Orlix.so";
+constexpr const char* moduleEntry = "ModuleEntry";
+constexpr const char* moduleExit = "ModuleExit";
+bool enterModule(void* entry, juce::DynamicLibrary& module)
+{
+    return reinterpret_cast<bool (*)(void*)>(entry)(module.getNativeHandle());
+}
+#endif
+} // namespace
 
 TEST(Vst3Host, DescribesTheModuleAsTheHostSeesIt)
 {
@@ -34,16 +51,15 @@ TEST(Vst3Host, DescribesTheModuleAsTheHostSeesIt)
 
 TEST(Vst3Host, FactoryReportsEmptyContactFieldsAndTheBundledSdkVersion)
 {
-    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile("Contents/x86_64-linux/Orlix.so");
+    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile(moduleBinary);
     ASSERT_TRUE(binary.existsAsFile());
-    void* module = dlopen(binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << dlerror();
-    using Entry = bool (*)(void*);
+    juce::DynamicLibrary module;
+    ASSERT_TRUE(module.open(binary.getFullPathName()));
     using GetFactory = Steinberg::IPluginFactory* (*)();
-    auto entry = reinterpret_cast<Entry>(dlsym(module, "ModuleEntry"));
-    auto getFactory = reinterpret_cast<GetFactory>(dlsym(module, "GetPluginFactory"));
+    auto* entry = module.getFunction(moduleEntry);
+    auto getFactory = reinterpret_cast<GetFactory>(module.getFunction("GetPluginFactory"));
     ASSERT_TRUE(entry != nullptr && getFactory != nullptr);
-    ASSERT_TRUE(entry(module));
+    ASSERT_TRUE(enterModule(entry, module));
     {
         auto* factory = getFactory();
         ASSERT_NE(factory, nullptr);
@@ -74,9 +90,8 @@ TEST(Vst3Host, FactoryReportsEmptyContactFieldsAndTheBundledSdkVersion)
         factory2->release();
         factory->release();
     }
-    if (auto exitModule = reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit")))
+    if (auto exitModule = reinterpret_cast<bool (*)()>(module.getFunction(moduleExit)))
         exitModule();
-    dlclose(module);
 }
 
 TEST(Vst3Host, ListsTheSixteenParametersWithTheirDefaultTexts)
@@ -241,13 +256,13 @@ namespace
 juce::StringArray programNamesOfTheModule()
 {
     juce::StringArray names;
-    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile("Contents/x86_64-linux/Orlix.so");
-    void* module = dlopen(binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr)
+    const auto binary = juce::File(ORLIX_VST3_BUNDLE).getChildFile(moduleBinary);
+    juce::DynamicLibrary module;
+    if (!module.open(binary.getFullPathName()))
         return names;
-    auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"));
-    auto getFactory = reinterpret_cast<Steinberg::IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"));
-    if (entry != nullptr && getFactory != nullptr && entry(module))
+    auto* entry = module.getFunction(moduleEntry);
+    auto getFactory = reinterpret_cast<Steinberg::IPluginFactory* (*)()>(module.getFunction("GetPluginFactory"));
+    if (entry != nullptr && getFactory != nullptr && enterModule(entry, module))
     {
         auto* factory = getFactory();
         const Steinberg::TUID componentIid = INLINE_UID(0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x25697802);
@@ -284,9 +299,8 @@ juce::StringArray programNamesOfTheModule()
         }
         factory->release();
     }
-    if (auto exitModule = reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit")))
+    if (auto exitModule = reinterpret_cast<bool (*)()>(module.getFunction(moduleExit)))
         exitModule();
-    dlclose(module);
     return names;
 }
 } // namespace

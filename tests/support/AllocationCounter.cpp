@@ -1,6 +1,9 @@
 #include "support/AllocationCounter.h"
 
 #include <cstdlib>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <new>
 
 namespace
@@ -23,9 +26,23 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment)
         ++allocations;
     const auto a = static_cast<std::size_t>(alignment);
     const std::size_t rounded = (size + a - 1) / a * a;
+#ifdef _WIN32
+    // Windows has no aligned_alloc: its aligned blocks come from, and go back to, their own heap calls.
+    if (void* p = _aligned_malloc(rounded == 0 ? a : rounded, a))
+#else
     if (void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded))
+#endif
         return p;
     throw std::bad_alloc();
+}
+
+void releaseAligned(void* p) noexcept
+{
+#ifdef _WIN32
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 } // namespace
 
@@ -85,19 +102,19 @@ void operator delete[](void* p, std::size_t) noexcept
 }
 void operator delete(void* p, std::align_val_t) noexcept
 {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::align_val_t) noexcept
 {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept
 {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
 {
-    std::free(p);
+    releaseAligned(p);
 }
 
 namespace testsupport
