@@ -4,7 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#if JUCE_LINUX
 #include <malloc.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -89,6 +91,8 @@ void plainBufferCopy(benchmark::State& state)
     benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
 }
 
+// Memory figures read Linux's own accounting of the process.
+#if JUCE_LINUX
 size_t residentBytes()
 {
     std::ifstream statm("/proc/self/statm");
@@ -140,9 +144,12 @@ void preparedEngineMemory(benchmark::State& state)
         state.counters["resident_bytes_per_engine"] = (double)(residentBytes() - residentBefore) / instances;
     }
 }
+#endif
 } // namespace
 
 BENCHMARK(plainBufferCopy);
 BENCHMARK(plainGainLoop);
 BENCHMARK(engineWithoutDrive)->Arg(1)->Arg(2)->Arg(3);
+#if JUCE_LINUX
 BENCHMARK(preparedEngineMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+#endif

@@ -116,6 +116,8 @@ void wholeProcessor(benchmark::State& state)
     state.SetLabel(label.toStdString());
 }
 
+// Memory figures read Linux's own accounting of the process.
+#if JUCE_LINUX
 size_t residentBytes()
 {
     std::ifstream statm("/proc/self/statm");
@@ -151,6 +153,7 @@ void residentMemoryPerInstance(benchmark::State& state)
     }
     state.counters["MB_per_instance"] = bytesPerInstance / (1024.0 * 1024.0);
 }
+#endif
 } // namespace
 
 BENCHMARK(plainCopy);
@@ -162,4 +165,6 @@ BENCHMARK(wholeProcessor)
     ->Args({3, 3})
     ->Args({3, 1})
     ->Args({3, 2});
+#if JUCE_LINUX
 BENCHMARK(residentMemoryPerInstance)->Iterations(1);
+#endif

@@ -193,6 +193,18 @@ bool OrlixAudioProcessorEditor::learnActive() const
 }
 
 //==============================================================================
+// On Windows the window draws with the framework's software renderer, as the pictures our tests
+// check are drawn; its Direct2D renderer draws the same window differently (and wrongly under
+// Wine). Chosen whenever the window gets a new native peer.
+void OrlixAudioProcessorEditor::parentHierarchyChanged()
+{
+#if JUCE_WINDOWS
+    constexpr int softwareRenderer = 0;
+    if (auto* peer = getPeer(); peer != nullptr && peer->getCurrentRenderingEngine() != softwareRenderer)
+        peer->setCurrentRenderingEngine(softwareRenderer);
+#endif
+}
+
 void OrlixAudioProcessorEditor::resized()
 {
     const float w = (float)getWidth(), h = (float)getHeight();
@@ -592,10 +604,11 @@ void OrlixAudioProcessorEditor::renderStaticLayers(const StaticLayers::Key& key)
     if (w < 1 || h < 1)
         return;
     // Painted as the window itself would be, on the same pixel grid, so every pixel is the
-    // one a direct paint would give.
+    // one a direct paint would give. Software images, as the window's renderer is: the
+    // framework's native images on Windows are Direct2D bitmaps.
     auto picture = [&](juce::Image::PixelFormat format, auto paintParts)
     {
-        juce::Image image(format, w, h, true);
+        juce::Image image(format, w, h, true, juce::SoftwareImageType());
         juce::Graphics g(image);
         g.addTransform(juce::AffineTransform::scale(key.scale));
         paintParts(g);

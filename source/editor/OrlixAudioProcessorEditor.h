@@ -45,6 +45,7 @@ public:
     void paintOverChildren(juce::Graphics&) override;
     bool keyPressed(const juce::KeyPress&) override;
     void resized() override;
+    void parentHierarchyChanged() override;
 
     // One timer tick, for tests and snapshots that run without a message loop.
     void tick() { timerCallback(); }

@@ -73,7 +73,8 @@ void drawSoftGlow(juce::Graphics& g, juce::Point<float> centre, float r, juce::C
 
 juce::Image renderBackground(int width, int height)
 {
-    juce::Image image(juce::Image::ARGB, width, height, false);
+    // A software image, as the window's renderer is (native images on Windows are Direct2D bitmaps).
+    juce::Image image(juce::Image::ARGB, width, height, false, juce::SoftwareImageType());
     juce::Graphics g(image);
     g.addTransform(juce::AffineTransform::scale((float)width / 960.0f, (float)height / 540.0f));
     g.setColour(Palette::background);

@@ -1,16 +1,21 @@
 #include "support/LocalHttpServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
 
 namespace orlixtest
@@ -18,6 +23,65 @@ namespace orlixtest
 namespace
 {
 constexpr size_t maxHeaderBytes = 64 * 1024;
+
+// The few calls where Winsock and POSIX sockets differ. Winsock's handles fit an int.
+#ifdef _WIN32
+using socklen_t = int;
+constexpr int sendFlags = 0;
+constexpr int shutWrite = SD_SEND;
+void closeSocket(int handle)
+{
+    closesocket(static_cast<SOCKET>(handle));
+}
+int pollSockets(pollfd* watched, unsigned long count)
+{
+    return WSAPoll(watched, count, -1);
+}
+void setReceiveTimeoutSeconds(int connection, int seconds)
+{
+    const DWORD ms = static_cast<DWORD>(seconds) * 1000;
+    setsockopt(static_cast<SOCKET>(connection), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
+               sizeof(ms));
+}
+void makeNonBlocking(int handle)
+{
+    u_long yes = 1;
+    ioctlsocket(static_cast<SOCKET>(handle), FIONBIO, &yes);
+}
+struct WinsockStarted
+{
+    WinsockStarted()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+void startSockets()
+{
+    static WinsockStarted started;
+}
+#else
+constexpr int sendFlags = MSG_NOSIGNAL;
+constexpr int shutWrite = SHUT_WR;
+void closeSocket(int handle)
+{
+    close(handle);
+}
+int pollSockets(pollfd* watched, nfds_t count)
+{
+    return poll(watched, count, -1);
+}
+void setReceiveTimeoutSeconds(int connection, int seconds)
+{
+    timeval receiveTimeout{seconds, 0};
+    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof(receiveTimeout));
+}
+void makeNonBlocking(int handle)
+{
+    fcntl(handle, F_SETFL, O_NONBLOCK);
+}
+void startSockets() {}
+#endif
 
 std::string lowerCase(std::string text)
 {
@@ -44,19 +108,20 @@ int boundPortOf(int socketHandle)
     return ntohs(address.sin_port);
 }
 
-int bindLoopbackSocket()
+int bindLoopbackSocket(int type = SOCK_STREAM)
 {
-    const int handle = socket(AF_INET, SOCK_STREAM, 0);
+    startSockets();
+    const int handle = static_cast<int>(socket(AF_INET, type, 0));
     if (handle < 0)
         throw std::runtime_error("socket failed");
 
     const int yes = 1;
-    setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof(yes));
 
     auto address = loopbackAddress(0);
     if (bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
     {
-        close(handle);
+        closeSocket(handle);
         throw std::runtime_error("bind failed");
     }
     return handle;
@@ -67,7 +132,7 @@ bool sendAll(int connection, const std::string& data)
     size_t sent = 0;
     while (sent < data.size())
     {
-        const auto n = send(connection, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        const auto n = send(connection, data.data() + sent, static_cast<int>(data.size() - sent), sendFlags);
         if (n <= 0)
             return false;
         sent += static_cast<size_t>(n);
@@ -171,26 +236,29 @@ HttpReply HttpReply::hangUp()
 LocalHttpServer::LocalHttpServer(Handler replyFor) : handler(std::move(replyFor))
 {
     listener = bindLoopbackSocket();
-    if (listen(listener, 16) != 0 || pipe(wakePipe) != 0)
+    if (listen(listener, 16) != 0)
     {
-        close(listener);
+        closeSocket(listener);
         throw std::runtime_error("listen failed");
     }
     listeningPort = boundPortOf(listener);
+    // The destructor wakes the serving thread with a datagram to this socket.
+    wakeSocket = bindLoopbackSocket(SOCK_DGRAM);
     thread = std::thread([this] { serve(); });
 }
 
 LocalHttpServer::~LocalHttpServer()
 {
     const char stop = 1;
-    [[maybe_unused]] const auto written = write(wakePipe[1], &stop, 1);
+    auto wakeAddress = loopbackAddress(boundPortOf(wakeSocket));
+    [[maybe_unused]] const auto sent = sendto(wakeSocket, &stop, 1, 0, reinterpret_cast<const sockaddr*>(&wakeAddress),
+                                              sizeof(wakeAddress));
     thread.join();
 
     for (const int connection : heldConnections)
-        close(connection);
-    close(listener);
-    close(wakePipe[0]);
-    close(wakePipe[1]);
+        closeSocket(connection);
+    closeSocket(listener);
+    closeSocket(wakeSocket);
 }
 
 std::string LocalHttpServer::url(const std::string& path) const
@@ -215,7 +283,7 @@ int LocalHttpServer::closedPort()
 {
     const int handle = bindLoopbackSocket();
     const int port = boundPortOf(handle);
-    close(handle);
+    closeSocket(handle);
     return port;
 }
 
@@ -223,15 +291,19 @@ void LocalHttpServer::serve()
 {
     for (;;)
     {
-        pollfd watched[2] = {{listener, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0)
+        pollfd watched[2] = {};
+        watched[0].fd = listener;
+        watched[0].events = POLLIN;
+        watched[1].fd = wakeSocket;
+        watched[1].events = POLLIN;
+        if (pollSockets(watched, 2) < 0)
             continue;
         if ((watched[1].revents & POLLIN) != 0)
             return;
         if ((watched[0].revents & POLLIN) == 0)
             continue;
 
-        const int connection = accept(listener, nullptr, nullptr);
+        const int connection = static_cast<int>(accept(listener, nullptr, nullptr));
         if (connection >= 0)
             handleConnection(connection);
     }
@@ -240,8 +312,7 @@ void LocalHttpServer::serve()
 void LocalHttpServer::handleConnection(int connection)
 {
     // A client that stalls must not hang the server thread.
-    timeval receiveTimeout{2, 0};
-    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof(receiveTimeout));
+    setReceiveTimeoutSeconds(connection, 2);
 
     std::string data;
     size_t headEnd = std::string::npos;
@@ -251,7 +322,7 @@ void LocalHttpServer::handleConnection(int connection)
 
     if (headEnd == std::string::npos)
     {
-        close(connection);
+        closeSocket(connection);
         return;
     }
 
@@ -284,10 +355,10 @@ void LocalHttpServer::handleConnection(int connection)
         break;
     case HttpReply::Kind::respond:
         sendAll(connection, formatReply(reply));
-        shutdown(connection, SHUT_WR);
+        shutdown(connection, shutWrite);
         break;
     }
-    close(connection);
+    closeSocket(connection);
 }
 //==============================================================================
 UnansweredPort::UnansweredPort()
@@ -304,8 +375,8 @@ UnansweredPort::UnansweredPort()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     for (int i = 0; i < 4; ++i)
     {
-        const int client = socket(AF_INET, SOCK_STREAM, 0);
-        fcntl(client, F_SETFL, O_NONBLOCK);
+        const int client = static_cast<int>(socket(AF_INET, SOCK_STREAM, 0));
+        makeNonBlocking(client);
         connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
         queued.push_back(client);
     }
@@ -315,8 +386,8 @@ UnansweredPort::UnansweredPort()
 UnansweredPort::~UnansweredPort()
 {
     for (int client : queued)
-        close(client);
-    close(listener);
+        closeSocket(client);
+    closeSocket(listener);
 }
 
 std::string UnansweredPort::url(const std::string& path) const

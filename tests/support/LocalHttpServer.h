@@ -74,7 +74,7 @@ private:
 
     Handler handler;
     int listener = -1;
-    int wakePipe[2] = {-1, -1};
+    int wakeSocket = -1;
     int listeningPort = 0;
     std::vector<int> heldConnections;
 

@@ -2,7 +2,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#if JUCE_LINUX
 #include <dlfcn.h>
+#endif
 
 namespace testsupport
 {
@@ -181,11 +183,13 @@ private:
     {
         static const bool installed = []
         {
+#if JUCE_LINUX
             using Handler = int (*)(void*, void*);
             using SetHandler = Handler (*)(Handler);
             if (auto* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD))
                 if (auto* setHandler = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler")))
                     setHandler([](void*, void*) { return 0; });
+#endif
             return true;
         }();
         juce::ignoreUnused(installed);
