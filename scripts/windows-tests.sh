@@ -59,3 +59,20 @@ wine "$windows/orlix.exe" render "$cross/programme.wav" "$cross/exe-render.wav" 
   --state "$cross/linux.state" --set driveOn=on --set drive=40 > /dev/null
 same_audio "$cross/exe-render.wav" "$cross/linux-render.wav"
 echo "windows: orlix.exe renders what orlix renders"
+
+# Formats it cannot write are refused in one line that names the ones it can.
+if flac_out=$(wine "$windows/orlix.exe" render "$cross/programme.wav" "$cross/x.flac" 2>&1); then
+  echo "windows: orlix.exe wrote a FLAC file it should have refused" >&2
+  exit 1
+fi
+flac_out=$(printf '%s' "$flac_out" | tr -d '\r')
+if [ "$(printf '%s\n' "$flac_out" | wc -l)" -ne 1 ] || ! grep -q "WAV (.wav) or AIFF" <<< "$flac_out"; then
+  echo "windows: orlix.exe should refuse a FLAC output name in one line naming its formats, said: $flac_out" >&2
+  exit 1
+fi
+wine "$windows/orlix.exe" render "$cross/programme.wav" "$cross/programme-out.aiff" --state "$cross/linux.state" > /dev/null
+echo "windows: orlix.exe refuses what it cannot write in one line and writes AIFF"
+
+wine "$windows/orlix.exe" snapshot "$cross/snapshot-windows.png" --state "$cross/linux.state" > /dev/null
+[ -s "$cross/snapshot-windows.png" ] || { echo "windows: orlix.exe snapshot wrote nothing" >&2; exit 1; }
+echo "windows: orlix.exe snapshot writes the window's picture"
