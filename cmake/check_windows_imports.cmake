@@ -1,6 +1,8 @@
 # Fails when a Windows binary imports a DLL that Windows itself does not ship:
 # everything of the compiler's and MinGW's runtimes must be linked in.
 #   cmake -DOBJDUMP=... -DBINARIES="a.dll;b.exe" -P check_windows_imports.cmake
+cmake_minimum_required(VERSION 3.22)
+
 set(system_dlls
     advapi32 comctl32 comdlg32 d2d1 d3d11 dbghelp dcomp dwmapi dwrite dxgi gdi32 imm32 kernel32
     msvcrt ole32 oleaut32 shell32 shlwapi user32 version winhttp wininet winmm ws2_32)
