@@ -150,9 +150,9 @@ bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audi
         out.release(); // the writer owns the stream now
         // Integer formats clip samples beyond full scale (the framework's converters do).
         const bool ok = writer->writeFromAudioSampleBuffer(audio, 0, audio.getNumSamples());
-        const bool flushed = writer->flush();
-        writer.reset();
-        if (!ok || !flushed)
+        writer.reset(); // writes the header and closes the file
+        const auto audioBytes = (juce::int64)audio.getNumSamples() * audio.getNumChannels() * bitsOf(format) / 8;
+        if (!ok || temporary.getSize() < audioBytes)
         {
             temporary.deleteFile();
             error = "cannot write " + quoted(file) + " completely";
