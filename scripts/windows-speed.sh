@@ -25,7 +25,7 @@ def medians(system):
         for row in csv.DictReader(rows):
             if row['name'].endswith('_median'):
                 key = row['name'][:-len('_median')] + ' ' + row.get('label', '')
-                figures.setdefault(key, []).append(float(row['ns_per_stereo_frame']))
+                figures.setdefault(key, []).append(1e9 * float(row['ns_per_stereo_frame']))  # seconds in CSV
     return {k: statistics.median(v) for k, v in figures.items()}
 linux, windows = medians('linux'), medians('windows')
 print(f"{'benchmark':60s} {'Linux ns':>9s} {'Windows ns':>11s} {'ratio':>6s}")
