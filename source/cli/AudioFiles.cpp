@@ -32,6 +32,21 @@ bool finishAtomically(const juce::File& temporary, const juce::File& file, bool 
     return true;
 }
 
+bool checkInputFile(const juce::File& file, juce::String& error)
+{
+    if (!file.existsAsFile())
+    {
+        error = quoted(file) + (file.isDirectory() ? " is a folder, not an audio file" : " does not exist");
+        return false;
+    }
+    if (file.getSize() == 0)
+    {
+        error = quoted(file) + " is empty";
+        return false;
+    }
+    return true;
+}
+
 bool checkOutputWritable(const juce::File& file, bool overwrite, juce::String& error)
 {
     if (file.isDirectory())

@@ -58,6 +58,7 @@ bool checkOutputWritable(const juce::File& file, bool overwrite, juce::String& e
 
 // Shared by the readers and writers of each platform.
 juce::String quoted(const juce::File& file);
+bool checkInputFile(const juce::File& file, juce::String& error); // exists, is a file, is not empty
 juce::File temporarySibling(const juce::File& file);
 bool finishAtomically(const juce::File& temporary, const juce::File& file, bool overwrite,
                       juce::String& error);

@@ -97,16 +97,8 @@ bool isFlac(const juce::File& file)
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error)
 {
     const auto path = quoted(file);
-    if (!file.existsAsFile())
-    {
-        error = path + (file.isDirectory() ? " is a folder, not an audio file" : " does not exist");
+    if (!checkInputFile(file, error))
         return std::nullopt;
-    }
-    if (file.getSize() == 0)
-    {
-        error = path + " is empty";
-        return std::nullopt;
-    }
     if (!startsLikeReadableAudio(file))
     {
         error = notReadable(file);

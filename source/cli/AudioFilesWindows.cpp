@@ -50,16 +50,8 @@ int bitsOf(SampleFormat format)
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error)
 {
     const auto path = quoted(file);
-    if (!file.existsAsFile())
-    {
-        error = path + (file.isDirectory() ? " is a folder, not an audio file" : " does not exist");
+    if (!checkInputFile(file, error))
         return std::nullopt;
-    }
-    if (file.getSize() == 0)
-    {
-        error = path + " is empty";
-        return std::nullopt;
-    }
     auto reader = openReader(file);
     if (reader == nullptr)
     {
