@@ -31,10 +31,6 @@ juce::File crossPlatformFolder()
     return dir != nullptr ? juce::File(juce::String(dir)) : juce::File();
 }
 
-#define SKIP_WITHOUT_LINUX_FILES(folder)                                                                      \
-    if (!(folder).getChildFile("linux.state").existsAsFile())                                                 \
-    GTEST_SKIP() << "needs the Linux build's files (scripts/test.sh windows makes them)"
-
 void setParameter(juce::AudioPluginInstance& plugin, const juce::String& id, const juce::String& text)
 {
     auto* p = plugin.getParameters()[orlix::parameterIndexOf(id)];
@@ -106,15 +102,27 @@ std::unique_ptr<juce::AudioPluginInstance> instanceWithState(testsupport::Vst3Ho
     setComponentState(*plugin, data);
     return plugin;
 }
+
+// Each test starts from a Windows VST3 instance holding the state saved on Linux.
+class CrossPlatform : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!folder.getChildFile("linux.state").existsAsFile())
+            GTEST_SKIP() << "needs the Linux build's files (scripts/test.sh windows makes them)";
+        plugin = instanceWithState(host, folder.getChildFile("linux.state"));
+        ASSERT_NE(plugin, nullptr);
+    }
+
+    const juce::File folder = crossPlatformFolder();
+    testsupport::Vst3Host host;
+    std::unique_ptr<juce::AudioPluginInstance> plugin;
+};
 } // namespace
 
-TEST(CrossPlatform, AStateSavedOnLinuxSoundsHereAsItDoesThereToTheBit)
+TEST_F(CrossPlatform, AStateSavedOnLinuxSoundsHereAsItDoesThereToTheBit)
 {
-    const auto folder = crossPlatformFolder();
-    SKIP_WITHOUT_LINUX_FILES(folder);
-    testsupport::Vst3Host host;
-    auto plugin = instanceWithState(host, folder.getChildFile("linux.state"));
-    ASSERT_NE(plugin, nullptr);
     EXPECT_EQ(plugin->getParameters()[orlix::parameterIndexOf("source")]->getCurrentValueAsText(), "Drum");
     setParameter(*plugin, "driveOn", "On");
     setParameter(*plugin, "drive", "40");
@@ -126,14 +134,9 @@ TEST(CrossPlatform, AStateSavedOnLinuxSoundsHereAsItDoesThereToTheBit)
     EXPECT_EQ(samplesThatDiffer(here, onLinux), 0);
 }
 
-TEST(CrossPlatform, AStateSavedHereIsWrittenForLinuxWithTheSoundItMakesHere)
+TEST_F(CrossPlatform, AStateSavedHereIsWrittenForLinuxWithTheSoundItMakesHere)
 {
     // The script renders windows.state with the Linux build and compares it with windows-render.wav.
-    const auto folder = crossPlatformFolder();
-    SKIP_WITHOUT_LINUX_FILES(folder);
-    testsupport::Vst3Host host;
-    auto plugin = instanceWithState(host, folder.getChildFile("linux.state"));
-    ASSERT_NE(plugin, nullptr);
     setParameter(*plugin, "character", "OPTO");
     setParameter(*plugin, "threshold", "-30");
     setParameter(*plugin, "driveOn", "On");
@@ -194,13 +197,8 @@ double shareOfPixelsBeyond(const juce::Image& a, const juce::Image& b, int level
 }
 } // namespace
 
-TEST(CrossPlatform, TheWindowOpensLooksAsOnLinuxAndClosesWithoutHanging)
+TEST_F(CrossPlatform, TheWindowOpensLooksAsOnLinuxAndClosesWithoutHanging)
 {
-    const auto folder = crossPlatformFolder();
-    SKIP_WITHOUT_LINUX_FILES(folder);
-    testsupport::Vst3Host host;
-    auto plugin = instanceWithState(host, folder.getChildFile("linux.state"));
-    ASSERT_NE(plugin, nullptr);
     std::unique_ptr<juce::AudioProcessorEditor> editor(plugin->createEditorIfNeeded());
     ASSERT_NE(editor, nullptr);
     editor->setOpaque(true);
