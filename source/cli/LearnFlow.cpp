@@ -129,6 +129,10 @@ bool readLearnOptions(const Options& options, LearnJob& job, juce::String& error
         }
         job.listen.fromSeconds = from->trim().getDoubleValue();
     }
+    // A file tool is rarely asked for its first seconds on purpose, and a quiet
+    // intro would set the whole file wrong: without --from, listen where the
+    // material is representative.
+    job.listen.automatic = !job.listen.fromSeconds;
     if (auto listen = options.value("--listen"))
     {
         if (listen->trim() != "auto")
@@ -202,12 +206,17 @@ JobResult runLearnJob(const LearnJob& job, std::ostream& out, bool showProgress)
         printLearnedSettings(out, p);
     }
     printTarget(out, p);
+    const auto outOfReach = targetOutOfReach(p);
+    if (outOfReach.isNotEmpty())
+        out << "  warning: " << outOfReach << "\n";
 
     JobResult result;
     result.summary = "learned as " + sourceAndNuance + ", threshold " +
                      p.getParameterState().getParameter("threshold")->getCurrentValueAsText() + ", ratio " +
                      p.getParameterState().getParameter("ratio")->getCurrentValueAsText() + ", target " +
                      juce::String(p.learn().target().shownDb, 1) + " dB";
+    if (outOfReach.isNotEmpty())
+        result.summary << " (warning: " << outOfReach << ")";
 
     if (job.stateFile)
     {

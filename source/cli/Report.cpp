@@ -74,6 +74,26 @@ void printTarget(std::ostream& out, const OrlixAudioProcessor& p)
         << " dB, up to " << fixed(target.maxDb, 1) << " dB)\n";
 }
 
+juce::String targetOutOfReach(OrlixAudioProcessor& p)
+{
+    // Within half a dB the render lands on the TARGET as closely as Learn ever does.
+    constexpr float tolerance = 0.5f;
+    const auto target = p.learn().target();
+    const auto estimate = p.learn().estimatedGainReduction();
+    if (!target.available || !estimate || std::abs(*estimate - target.shownDb) <= tolerance)
+        return {};
+    const float threshold = p.state().rawParameter(pThreshold);
+    const auto& stats = p.learn().getLastLearnStatistics();
+    auto line = "the TARGET of " + fixed(target.shownDb, 1) + " dB is out of reach: Learn expects " +
+                fixed(*estimate, 1) + " dB of gain reduction";
+    const auto level = " (95th percentile of its level " + fixed(stats.p95, 1) + " dBFS)";
+    if (*estimate < target.shownDb && threshold <= -59.95f)
+        return line + ", as the threshold stops at its -60 dB floor and the material is too quiet" + level;
+    if (*estimate > target.shownDb && threshold >= -1.05f)
+        return line + ", as the threshold stops at its -1 dB ceiling and the material is too loud" + level;
+    return line + " from these settings";
+}
+
 void printRenderReport(std::ostream& out, const RenderReport& r)
 {
     out << "render\n"

@@ -501,4 +501,24 @@ bool LearnSession::setTargetFromMarker(float x)
     return true;
 }
 
+std::optional<float> LearnSession::estimatedGainReduction()
+{
+    const auto snapshot = takeLearnedSnapshot();
+    if (!snapshot.valid)
+        return std::nullopt;
+    const juce::ScopedLock lock(state.getStateLock());
+    const int source = state.roundedParameter(pSource);
+    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
+    const auto* cache = mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter,
+                                              snapshot.revision, &snapshot.stats);
+    if (cache == nullptr)
+        return std::nullopt;
+    const auto curve = mapping::buildDetectorCurve(cache->stats, cache->result.character);
+    if (curve.empty())
+        return std::nullopt;
+    const float kneeDb = state.rawParameter(pKnee) / 100.0f * 24.0f;
+    return mapping::estimateGainReduction(curve, cache->stats, cache->result, state.rawParameter(pThreshold),
+                                          state.rawParameter(pRatio), kneeDb);
+}
+
 } // namespace orlix

@@ -9,6 +9,7 @@
 #include "state/UndoHistory.h"
 
 #include <atomic>
+#include <optional>
 
 namespace orlix
 {
@@ -72,6 +73,10 @@ public:
                 maxTargetDb.load()};
     }
     bool setTargetFromMarker(float targetDb);
+    // Learn's own estimate of the gain reduction the current THRESHOLD, RATIO and
+    // KNEE give on the material it measured (the figure TARGET is matched against);
+    // empty without a stored result.
+    std::optional<float> estimatedGainReduction();
 
     const LearnResult& getLastLearnResult() const noexcept { return lastLearnResult; }
     const LearnStatistics& getLastLearnStatistics() const noexcept { return lastLearnStatistics; }
