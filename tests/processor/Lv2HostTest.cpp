@@ -10,9 +10,11 @@
 
 #include <cmath>
 #include <iostream>
+#include <map>
 
 using namespace orlix;
 using testsupport::Lv2Host;
+using testsupport::Lv2Instance;
 
 namespace
 {
@@ -237,6 +239,69 @@ TEST(Lv2Host, ParametersCarryTheirNamesRangesDefaultsAndValueLists)
             EXPECT_EQ(points[i].second, expectedLabels[(int)i]) << id;
         }
     }
+}
+
+// What a host's generic controls and automation lanes learn from the plug-in: the
+// values when they ask, the restored values after a state restore, the bypass when
+// the enabled port changes it, and nothing while nothing changes.
+TEST(Lv2Host, HostsHearTheValuesWhenTheyAskAfterARestoreAndOnlyWhenTheBypassChanges)
+{
+    Lv2Host host;
+    ASSERT_NE(host.plugin, nullptr);
+    auto plugin = host.instantiate(rate, block);
+    ASSERT_NE(plugin, nullptr);
+    juce::AudioBuffer<float> silence(2, block);
+    const auto run = [&](Lv2Instance& instance, int blocks)
+    {
+        for (int i = 0; i < blocks; ++i)
+        {
+            silence.clear();
+            instance.process(silence, block);
+        }
+        const auto received = instance.takeReceived();
+        return std::pair{received, std::map<juce::String, float>(received.begin(), received.end())};
+    };
+
+    EXPECT_TRUE(run(*plugin, 100).first.empty());
+
+    plugin->askForValues();
+    const auto [all, defaults] = run(*plugin, 1);
+    EXPECT_EQ(all.size(), parameterTable.size());
+    for (const auto& spec : parameterTable)
+    {
+        const juce::String id(spec.id.data(), spec.id.size());
+        ASSERT_EQ(defaults.count(id), 1u) << id;
+        EXPECT_EQ(defaults.at(id), spec.defaultValue) << id;
+    }
+
+    plugin->setParameter("ratio", 8.0f);
+    plugin->askForValues("ratio");
+    const auto [one, ratio] = run(*plugin, 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(ratio.count("ratio"), 1u);
+    EXPECT_FLOAT_EQ(ratio.begin()->second, 8.0f);
+
+    plugin->enabled = 0.0f;
+    const auto [bypassed, bypassOn] = run(*plugin, 50);
+    ASSERT_EQ(bypassed.size(), 1u);
+    EXPECT_EQ(bypassOn.count("bypass"), 1u);
+    EXPECT_EQ(bypassed[0].second, 1.0f);
+    plugin->enabled = 1.0f;
+    const auto [enabledAgain, bypassOff] = run(*plugin, 50);
+    ASSERT_EQ(enabledAgain.size(), 1u);
+    EXPECT_EQ(bypassOff.count("bypass"), 1u);
+    EXPECT_EQ(enabledAgain[0].second, 0.0f);
+
+    auto* saved = plugin->saveState();
+    ASSERT_NE(saved, nullptr);
+    auto reopened = host.instantiate(rate, block);
+    ASSERT_NE(reopened, nullptr);
+    reopened->restoreState(saved);
+    lilv_state_free(saved);
+    const auto [restored, restoredValues] = run(*reopened, 1);
+    EXPECT_EQ(restored.size(), parameterTable.size());
+    EXPECT_EQ(restoredValues.count("ratio") ? restoredValues.at("ratio") : 0.0f, 8.0f);
+    EXPECT_TRUE(run(*reopened, 10).first.empty());
 }
 
 // About 1 s: three full renders, one of them by the command-line tool.

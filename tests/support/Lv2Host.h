@@ -191,7 +191,15 @@ public:
     bool valid() const { return instance != nullptr; }
 
     // Queues a patch:Set for the next run, with the value in the parameter's own units.
-    void setParameter(const juce::String& id, float plainValue) { pending.emplace_back(id, plainValue); }
+    void setParameter(const juce::String& id, float plainValue)
+    {
+        pending.push_back({false, id, plainValue});
+    }
+    // Queues a patch:Get for the next run: of one parameter, or of all without an id.
+    void askForValues(const juce::String& id = {}) { pending.push_back({true, id, 0.0f}); }
+
+    // The patch:Set messages the plug-in sent since the last call: parameter id and value.
+    std::vector<std::pair<juce::String, float>> takeReceived() { return std::exchange(received, {}); }
 
     // Runs the buffer through in blocks of at most the prepared size, in place.
     void process(juce::AudioBuffer<float>& audio, int block)
@@ -207,6 +215,7 @@ public:
             out->size = (uint32_t)(atomOut.size() * sizeof(uint64_t) - sizeof(LV2_Atom));
             out->type = host.urids.toUrid(LV2_ATOM__Chunk);
             lilv_instance_run(instance, (uint32_t)n);
+            collectOutput();
             clearInput();
             for (int ch = 0; ch < audio.getNumChannels(); ++ch)
                 audio.copyFrom(ch, start, audioOut[(size_t)ch].data(), n);
@@ -255,19 +264,53 @@ private:
                                   atomIn.size() * sizeof(uint64_t));
         LV2_Atom_Forge_Frame sequenceFrame;
         lv2_atom_forge_sequence_head(&forge, &sequenceFrame, 0);
-        for (const auto& [id, value] : pending)
+        for (const auto& event : pending)
         {
             lv2_atom_forge_frame_time(&forge, 0);
             LV2_Atom_Forge_Frame objectFrame;
-            lv2_atom_forge_object(&forge, &objectFrame, 0, u.toUrid(LV2_PATCH__Set));
-            lv2_atom_forge_key(&forge, u.toUrid(LV2_PATCH__property));
-            lv2_atom_forge_urid(&forge, u.toUrid((juce::String(Lv2Host::pluginUri) + ":" + id).toRawUTF8()));
-            lv2_atom_forge_key(&forge, u.toUrid(LV2_PATCH__value));
-            lv2_atom_forge_float(&forge, value);
+            lv2_atom_forge_object(&forge, &objectFrame, 0,
+                                  u.toUrid(event.get ? LV2_PATCH__Get : LV2_PATCH__Set));
+            if (event.id.isNotEmpty())
+            {
+                lv2_atom_forge_key(&forge, u.toUrid(LV2_PATCH__property));
+                lv2_atom_forge_urid(
+                    &forge, u.toUrid((juce::String(Lv2Host::pluginUri) + ":" + event.id).toRawUTF8()));
+            }
+            if (!event.get)
+            {
+                lv2_atom_forge_key(&forge, u.toUrid(LV2_PATCH__value));
+                lv2_atom_forge_float(&forge, event.value);
+            }
             lv2_atom_forge_pop(&forge, &objectFrame);
         }
         lv2_atom_forge_pop(&forge, &sequenceFrame);
         pending.clear();
+    }
+
+    void collectOutput()
+    {
+        auto& u = host.urids;
+        const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(atomOut.data());
+        for (auto* event = lv2_atom_sequence_begin(&sequence->body);
+             !lv2_atom_sequence_is_end(&sequence->body, sequence->atom.size, event);
+             event = lv2_atom_sequence_next(event))
+        {
+            if (event->body.type != u.toUrid(LV2_ATOM__Object))
+                continue;
+            const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+            if (object->body.otype != u.toUrid(LV2_PATCH__Set))
+                continue;
+            const LV2_Atom* property = nullptr;
+            const LV2_Atom* value = nullptr;
+            lv2_atom_object_get(object, u.toUrid(LV2_PATCH__property), &property, u.toUrid(LV2_PATCH__value),
+                                &value, 0);
+            if (property != nullptr && value != nullptr && property->type == u.toUrid(LV2_ATOM__URID) &&
+                value->type == u.toUrid(LV2_ATOM__Float))
+                received.emplace_back(
+                    juce::String(u.toUri(reinterpret_cast<const LV2_Atom_URID*>(property)->body))
+                        .fromLastOccurrenceOf(":", false, false),
+                    reinterpret_cast<const LV2_Atom_Float*>(value)->body);
+        }
     }
 
     // What lilv stores for the plug-in's control input ports alongside its own state.
@@ -290,7 +333,14 @@ private:
     LilvInstance* instance = nullptr;
     std::vector<std::vector<float>> audioIn, audioOut;
     std::vector<uint64_t> atomIn, atomOut; // 64-bit words keep atoms aligned
-    std::vector<std::pair<juce::String, float>> pending;
+    struct PendingEvent
+    {
+        bool get;
+        juce::String id;
+        float value;
+    };
+    std::vector<PendingEvent> pending;
+    std::vector<std::pair<juce::String, float>> received;
 };
 
 inline std::unique_ptr<Lv2Instance> Lv2Host::instantiate(double rate, int maxBlock)
