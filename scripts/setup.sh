@@ -32,6 +32,7 @@ packages=(
   libsndfile1-dev liblilv-dev lv2-dev sordi
   sox libsox-fmt-mp3 flac opus-tools
   xvfb xauth python3 python3-fonttools
+  jackd2 jalv x42-plugins lsp-plugins-lv2
 )
 windows_packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest

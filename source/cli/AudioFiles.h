@@ -28,6 +28,12 @@ inline constexpr const char* writableFormats = "WAV (.wav) or FLAC (.flac)";
 // more. On failure the error says what is wrong with the file, in one line.
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error);
 
+// The decoders behind the reader print their own diagnostics on standard error (a
+// damaged MP3 gives several lines). Once this is called, std::cerr writes to a copy
+// of standard error and the original is pointed at /dev/null while a file decodes,
+// so bad input gets only the tool's own line. For the command-line tool's main.
+void keepDecoderDiagnosticsOffStandardError();
+
 enum class SampleFormat
 {
     pcm16,

@@ -4,9 +4,15 @@
 
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace orlix::cli
@@ -20,6 +26,75 @@ struct SndfileCloser
 using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 constexpr sf_count_t chunkFrames = 65536;
+
+// Writes straight to a file descriptor, unbuffered, as standard error is.
+class DescriptorBuffer : public std::streambuf
+{
+public:
+    explicit DescriptorBuffer(int descriptor) : fd(descriptor) {}
+
+private:
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        const char ch = traits_type::to_char_type(c);
+        return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+    }
+
+    std::streamsize xsputn(const char* data, std::streamsize count) override
+    {
+        std::streamsize written = 0;
+        while (written < count)
+        {
+            const auto n = ::write(fd, data + written, (size_t)(count - written));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            written += n;
+        }
+        return written;
+    }
+
+    int fd;
+};
+
+// Standard error is silenced while at least one file decodes, on any thread.
+struct DecoderSilence
+{
+    std::mutex lock;
+    int ownError = -1; // the copy the tool's own messages go to; -1 until set up
+    int devNull = -1;
+    int decoding = 0;
+};
+
+DecoderSilence& decoderSilence()
+{
+    static DecoderSilence silence;
+    return silence;
+}
+
+class SilenceDuringDecoding
+{
+public:
+    SilenceDuringDecoding()
+    {
+        auto& s = decoderSilence();
+        const std::lock_guard<std::mutex> guard(s.lock);
+        if (s.ownError >= 0 && s.decoding++ == 0)
+            ::dup2(s.devNull, STDERR_FILENO);
+    }
+    ~SilenceDuringDecoding()
+    {
+        auto& s = decoderSilence();
+        const std::lock_guard<std::mutex> guard(s.lock);
+        if (s.ownError >= 0 && --s.decoding == 0)
+            ::dup2(s.ownError, STDERR_FILENO);
+    }
+    SilenceDuringDecoding(const SilenceDuringDecoding&) = delete;
+    SilenceDuringDecoding& operator=(const SilenceDuringDecoding&) = delete;
+};
 constexpr juce::int64 maxFrames = std::numeric_limits<int>::max() / 2;
 
 juce::String notReadable(const juce::File& file)
@@ -94,6 +169,29 @@ bool isFlac(const juce::File& file)
 }
 } // namespace
 
+void keepDecoderDiagnosticsOffStandardError()
+{
+    auto& s = decoderSilence();
+    const std::lock_guard<std::mutex> guard(s.lock);
+    if (s.ownError >= 0)
+        return;
+    const int ownError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (ownError < 0 || devNull < 0)
+    {
+        // Without the copies the diagnostics stay visible; nothing else changes.
+        if (ownError >= 0)
+            ::close(ownError);
+        if (devNull >= 0)
+            ::close(devNull);
+        return;
+    }
+    static DescriptorBuffer ownErrorBuffer(ownError);
+    std::cerr.rdbuf(&ownErrorBuffer);
+    s.ownError = ownError;
+    s.devNull = devNull;
+}
+
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error)
 {
     const auto path = quoted(file);
@@ -105,6 +203,7 @@ std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& err
         return std::nullopt;
     }
 
+    const SilenceDuringDecoding silence;
     SF_INFO info{};
     Sndfile f(sf_open(file.getFullPathName().toRawUTF8(), SFM_READ, &info));
     if (f == nullptr || !isReadableContainer(info.format))
@@ -155,7 +254,8 @@ std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& err
     }
     if (sf_error(f.get()) != SF_ERR_NO_ERROR)
     {
-        error = "cannot read the audio of " + path + ": " + sf_strerror(f.get());
+        error = "cannot read the audio of " + path + ": it is damaged (" +
+                juce::String(sf_strerror(f.get())).trimCharactersAtEnd(".") + ")";
         return std::nullopt;
     }
     // An MP3's length in its header is an estimate; every other format's is exact.

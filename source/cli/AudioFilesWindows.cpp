@@ -30,7 +30,8 @@ std::unique_ptr<juce::AudioFormatReader> openReader(const juce::File& file)
     // By content, not by name: a WAV named .aiff still reads, a text file named .wav does not.
     juce::WavAudioFormat wav;
     juce::AiffAudioFormat aiff;
-    for (juce::AudioFormat* format : {static_cast<juce::AudioFormat*>(&wav), static_cast<juce::AudioFormat*>(&aiff)})
+    for (juce::AudioFormat* format :
+         {static_cast<juce::AudioFormat*>(&wav), static_cast<juce::AudioFormat*>(&aiff)})
     {
         auto in = std::make_unique<juce::FileInputStream>(file);
         if (!in->openedOk())
@@ -46,6 +47,11 @@ int bitsOf(SampleFormat format)
     return format == SampleFormat::pcm16 ? 16 : format == SampleFormat::pcm24 ? 24 : 32;
 }
 } // namespace
+
+void keepDecoderDiagnosticsOffStandardError()
+{
+    // JUCE's readers print nothing.
+}
 
 std::optional<AudioFile> readAudioFile(const juce::File& file, juce::String& error)
 {
@@ -131,8 +137,8 @@ bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audi
             error = "cannot write into the folder of " + quoted(file);
             return false;
         }
-        std::unique_ptr<juce::AudioFormatWriter> writer(
-            codec.createWriterFor(out.get(), sampleRate, (unsigned int)audio.getNumChannels(), bitsOf(format), {}, 0));
+        std::unique_ptr<juce::AudioFormatWriter> writer(codec.createWriterFor(
+            out.get(), sampleRate, (unsigned int)audio.getNumChannels(), bitsOf(format), {}, 0));
         if (writer == nullptr)
         {
             temporary.deleteFile();
@@ -143,7 +149,8 @@ bool writeAudioFile(const juce::File& file, const juce::AudioBuffer<float>& audi
         // Integer formats clip samples beyond full scale (the framework's converters do).
         const bool ok = writer->writeFromAudioSampleBuffer(audio, 0, audio.getNumSamples());
         writer.reset(); // writes the header and closes the file
-        const auto audioBytes = (juce::int64)audio.getNumSamples() * audio.getNumChannels() * bitsOf(format) / 8;
+        const auto audioBytes =
+            (juce::int64)audio.getNumSamples() * audio.getNumChannels() * bitsOf(format) / 8;
         if (!ok || temporary.getSize() < audioBytes)
         {
             temporary.deleteFile();

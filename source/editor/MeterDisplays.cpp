@@ -378,7 +378,8 @@ bool reductionLineMeets(const HistorySnapshot& s, const HistoryGeometry& geo, ju
 }
 
 // The threshold label sits 6 units above its line, or 6 below when the gain-reduction
-// line would run through it there (a threshold near 0 dB) but not below.
+// line would run through it there (a threshold near 0 dB) but not below, or when above
+// it would reach the panel's top border (a threshold at 0 dB).
 float thresholdLabelBaseline(const EditorLayout& layout, const HistorySnapshot& s, const HistoryGeometry& geo,
                              const juce::String& label, float ty)
 {
@@ -388,10 +389,11 @@ float thresholdLabelBaseline(const EditorLayout& layout, const HistorySnapshot& 
         return juce::Rectangle<float>(left, baseline + line.inkTop, line.width, line.inkBottom - line.inkTop);
     };
     const float above = ty - 6.0f, below = ty + 6.0f - line.inkTop;
-    if (!reductionLineMeets(s, geo, inkAt(above)))
-        return above;
+    const bool aboveFits = above + line.inkTop >= (float)layout.bottomPanel.getY() + 2.0f;
     const bool belowFits = below + line.inkBottom <= (float)layout.bottomPanel.getBottom() - 2.0f;
-    return belowFits && !reductionLineMeets(s, geo, inkAt(below)) ? below : above;
+    if (aboveFits && !reductionLineMeets(s, geo, inkAt(above)))
+        return above;
+    return belowFits && (!aboveFits || !reductionLineMeets(s, geo, inkAt(below))) ? below : above;
 }
 
 const juce::PathStrokeType roundStroke(float thickness)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace
 {
 constexpr double rate = 48000.0;
@@ -102,6 +104,19 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         folder["ok.wav"].loadFileAsData(bytes);
         folder["cut.wav"].replaceWithData(bytes.getData(), bytes.getSize() / 2);
     }
+    // An MP3 with a run of false frame starts a third of the way in: its decoder has a
+    // lot to say about that.
+    ASSERT_EQ(testsupport::runCommand("sox", {"-n", "-r", "48000", "-c", "2", folder.path("damaged.mp3"),
+                                              "synth", "3", "sine", "440"})
+                  .exitCode,
+              0);
+    {
+        juce::MemoryBlock bytes;
+        folder["damaged.mp3"].loadFileAsData(bytes);
+        ASSERT_GT(bytes.getSize(), 9000u);
+        std::memset(static_cast<char*>(bytes.getData()) + bytes.getSize() / 3, 0xff, 3000);
+        folder["damaged.mp3"].replaceWithData(bytes.getData(), bytes.getSize());
+    }
 
     const std::pair<juce::StringArray, const char*> cases[] = {
         {{"learn", folder.path("missing.wav")}, "does not exist"},
@@ -122,6 +137,7 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         {{"learn", folder.path("ok.wav"), "--bogus"}, "unknown option '--bogus'"},
         {{"frobnicate"}, "unknown command"},
         {{"render", folder.path("words.mp3"), folder.path("o6.wav")}, "is not an audio file orlix can read"},
+        {{"render", folder.path("damaged.mp3"), folder.path("o10.wav")}, "it is damaged"},
         {{"render", folder.path("ok.wav"), folder.path("o7.mp3")}, "outputs are WAV (.wav) or FLAC (.flac)"},
         {{"render", folder.path("ok.wav"), folder.path("o8.flac"), "--float"}, "not floating point"},
         {{"render", folder.path("ok.wav"), folder.path("o9.wav"), "--bits", "20"}, "--bits must be 16 or 24"},
@@ -140,8 +156,8 @@ TEST(OrlixCommands, BadInputGetsOneClearLineAndANonZeroExit)
         EXPECT_EQ(run.output.trim().containsChar('\n'), false) << run.output;
     }
     // Nothing was written by the failed runs.
-    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "empty.wav", "ok.wav", "slow.wav", "text.wav",
-                                                 "three.wav", "words.mp3"}));
+    EXPECT_EQ(folder.names(), juce::StringArray({"cut.wav", "damaged.mp3", "empty.wav", "ok.wav", "slow.wav",
+                                                 "text.wav", "three.wav", "words.mp3"}));
 }
 
 TEST(OrlixCommands, QuietMaterialEndsWithTheSecondsCounted)

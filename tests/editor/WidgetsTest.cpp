@@ -329,7 +329,7 @@ TEST(UiSettings, DefaultsClampsAndWriteOnChange)
     EXPECT_TRUE(websiteUrl("/contact").endsWith("/contact"));
 }
 
-TEST(MeterHistoryDisplay, ThresholdLabelMovesBelowItsLineWhereTheReductionLineWouldCrossIt)
+TEST(MeterHistoryDisplay, ThresholdLabelMovesBelowItsLineWhereTheReductionLineOrThePanelBorderWouldCrossIt)
 {
     const auto layout = makeEditorLayout(150);
     const auto area = layout.historyArea.toFloat();
@@ -356,4 +356,13 @@ TEST(MeterHistoryDisplay, ThresholdLabelMovesBelowItsLineWhereTheReductionLineWo
 
     const HistorySnapshot silent{&history, 0, 0.0, -1.0}; // no input, no reduction line
     EXPECT_LE(thresholdLabelArea(layout, silent, 60, -8.0f).getBottom(), lineAt(-8.0f, 60.0f) - 5.0f);
+
+    // At 0 dB, above its line the label would cross the panel's top border: it stays inside.
+    for (const auto& snapshot : {playing, silent})
+        for (int range : {24, 60})
+        {
+            const auto top = thresholdLabelArea(layout, snapshot, range, 0.0f);
+            EXPECT_GE(top.getY(), (float)layout.bottomPanel.getY() + 2.0f) << range;
+            EXPECT_LE(top.getBottom(), (float)layout.bottomPanel.getBottom() - 2.0f) << range;
+        }
 }
