@@ -3,6 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace benchsupport
 {
@@ -14,5 +18,43 @@ inline void reportNanosecondsPer(benchmark::State& state, const char* counter, i
         benchmark::Counter((double)items, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(items);
 }
+
+// The label of the benchmark the others are measured against.
+inline constexpr const char* peerLabel = "x42 darc";
+
+// The console report, then every time per stereo frame as a ratio to the peer's
+// from the same run: readable on any machine, however busy.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs)
+        {
+            const auto counter = run.counters.find("ns_per_stereo_frame");
+            if (counter != run.counters.end() && !run.error_occurred)
+                figures.emplace_back(run.report_label.empty() ? run.benchmark_name() : run.report_label,
+                                     counter->second.value);
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        double peer = 0.0;
+        for (const auto& [name, seconds] : figures)
+            if (name == peerLabel)
+                peer = seconds;
+        if (peer <= 0.0)
+            return;
+        std::cout << "\nTime per stereo frame as a ratio to " << peerLabel << " in this run:\n";
+        for (const auto& [name, seconds] : figures)
+            std::cout << "  " << name << ": " << seconds / peer << "\n";
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> figures;
+};
 
 } // namespace benchsupport

@@ -1,3 +1,5 @@
+#include "Reporting.h"
+
 #include <benchmark/benchmark.h>
 #include <juce_events/juce_events.h>
 
@@ -7,7 +9,8 @@ int main(int argc, char** argv)
     ::benchmark::Initialize(&argc, argv);
     if (::benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    ::benchmark::RunSpecifiedBenchmarks();
+    benchsupport::RatioReporter reporter;
+    ::benchmark::RunSpecifiedBenchmarks(&reporter);
     ::benchmark::Shutdown();
     return 0;
 }
