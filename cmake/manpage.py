@@ -2,6 +2,7 @@
 """Writes the orlix(1) manual page from the tool's own help texts.
 
     manpage.py ORLIX OUTPUT.1.gz
+    manpage.py --compress PAGE.1 OUTPUT.1.gz    (a page written by hand)
 
 Runs `orlix --version`, `orlix --help` and `orlix COMMAND --help` for every
 command that the top help lists, so the page says what --help says and covers
@@ -91,7 +92,16 @@ def command_section(name, help_text):
     return lines
 
 
+def write_compressed(output, page):
+    with open(output, "wb") as raw, gzip.GzipFile(fileobj=raw, mode="wb", mtime=0, filename="") as z:
+        z.write(page.encode("utf-8"))
+
+
 def main():
+    if sys.argv[1] == "--compress":
+        with open(sys.argv[2], encoding="utf-8") as page:
+            write_compressed(sys.argv[3], page.read())
+        return
     orlix, output = sys.argv[1], sys.argv[2]
     version_line = run(orlix, "--version").strip()
     version = version_line.split()[1]
@@ -132,8 +142,7 @@ def main():
         option_tag("--version"),
         "print the name and version and exit",
     ]
-    with open(output, "wb") as raw, gzip.GzipFile(fileobj=raw, mode="wb", mtime=0, filename="") as z:
-        z.write(("\n".join(page) + "\n").encode("utf-8"))
+    write_compressed(output, "\n".join(page) + "\n")
 
 
 if __name__ == "__main__":
