@@ -33,6 +33,7 @@ packages=(
   sox libsox-fmt-mp3 flac opus-tools
   xvfb xauth python3 python3-fonttools
   jackd2 jalv x42-plugins lsp-plugins-lv2
+  dpkg-dev lintian lilv-utils groff-base man-db
 )
 windows_packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest

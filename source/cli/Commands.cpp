@@ -6,14 +6,21 @@ namespace
 {
 void printUsage(std::ostream& out)
 {
-    out << "usage: orlix COMMAND [options]\n\n"
+    out << "usage: orlix COMMAND [options]\n"
+           "       orlix --version\n\n"
            "commands:\n"
-           "  demo     learn and render built-in material and write the result (needs no files)\n"
-           "  learn    let Learn listen to an audio file and print what it measured and set\n"
-           "  render   render an audio file with a saved state and/or parameter values\n"
-           "  snapshot render the plug-in window to a PNG picture\n"
-           "  info     print the plug-in's identity, latency and parameters\n\n"
+           "  demo      learn and render built-in material and write the result (needs no files)\n"
+           "  learn     let Learn listen to an audio file and print what it measured and set\n"
+           "  render    render an audio file with a saved state and/or parameter values\n"
+           "  snapshot  render the plug-in window to a PNG picture\n"
+           "  info      print the plug-in's identity, latency and parameters\n\n"
            "Run 'orlix COMMAND --help' for the options of a command.\n";
+}
+
+void printVersion(std::ostream& out)
+{
+    out << JucePlugin_Name << " " << JucePlugin_VersionString << " - " << JucePlugin_Desc << " by "
+        << JucePlugin_Manufacturer << "\n";
 }
 } // namespace
 
@@ -23,6 +30,11 @@ int run(const juce::StringArray& args, std::ostream& out, std::ostream& err)
     {
         printUsage(args.isEmpty() ? err : out);
         return args.isEmpty() ? 2 : 0;
+    }
+    if (args[0] == "--version")
+    {
+        printVersion(out);
+        return 0;
     }
     const auto command = args[0];
     juce::StringArray rest(args);

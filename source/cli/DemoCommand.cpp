@@ -15,7 +15,9 @@ int demo(const juce::StringArray& args, std::ostream& out, std::ostream& err)
         out << "usage: orlix demo [--out-dir FOLDER]\n\n"
                "Synthesises twelve seconds of drums with a bass line, lets Learn listen as a Drum\n"
                "loop, renders the material with the learned settings and writes the input and the\n"
-               "rendered WAV into FOLDER (default: orlix-demo in the current folder, replaced each run).\n";
+               "rendered WAV into a folder.\n\n"
+               "  --out-dir FOLDER    where to write them (default: orlix-demo in the current folder,\n"
+               "                      replaced each run)\n";
         return 0;
     }
     juce::String error;

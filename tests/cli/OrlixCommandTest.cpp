@@ -192,18 +192,67 @@ TEST(OrlixCommands, OutputsAreNeverHalfWrittenOrSilentlyReplaced)
     EXPECT_EQ(readWav(folder["in.wav"]).getNumSamples(), (int)x.size()); // the input is untouched
 }
 
+namespace
+{
+const char* const everyCommand[] = {"demo", "learn", "render", "info", "snapshot"};
+
+// Every option a help text names, e.g. --out-dir.
+juce::StringArray optionsNamedIn(const juce::String& help)
+{
+    juce::StringArray options;
+    for (const auto& word : juce::StringArray::fromTokens(help, " \n,;()[]", ""))
+        if (word.startsWith("--") && word.length() > 2)
+            options.addIfNotAlreadyThere(word.initialSectionContainingOnly("-abcdefghijklmnopqrstuvwxyz"));
+    return options;
+}
+} // namespace
+
 TEST(OrlixCommands, HelpDescribesEveryCommand)
 {
     const auto top = runOrlix({"--help"});
     EXPECT_EQ(top.exitCode, 0);
-    for (const char* command : {"demo", "learn", "render", "info"})
+    for (const char* command : everyCommand)
     {
-        EXPECT_TRUE(top.output.contains(command));
+        EXPECT_TRUE(top.output.contains(juce::String("\n  ") + command + "  ")) << command;
         const auto help = runOrlix({command, "--help"});
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(help.output.contains("usage: orlix")) << command;
     }
+    const auto version = runOrlix({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "Orlix 1.0.1 - Adaptive Compressor by Halvane Audio\n");
 }
+
+#ifdef ORLIX_MAN_PAGE
+// The manual page is made from the help texts at build time; read as man shows it, each
+// command's section has every option its --help names, and groff finds nothing to warn about.
+TEST(OrlixCommands, ManualPageHasEveryCommandAndOptionOfTheHelp)
+{
+    const juce::String render = "zcat '" ORLIX_MAN_PAGE "' | groff -man -Tascii -P-cbou -rLL=200n -ww";
+    const auto warnings = testsupport::runCommand("/bin/sh", {"-c", render + " -z"});
+    EXPECT_EQ(warnings.exitCode, 0);
+    EXPECT_EQ(warnings.output, "");
+    const auto page = testsupport::runCommand("/bin/sh", {"-c", render + " 2>/dev/null"}).output;
+    ASSERT_TRUE(page.contains("NAME")) << page;
+
+    EXPECT_TRUE(page.contains("orlix --version"));
+    EXPECT_TRUE(page.contains("Orlix 1.0.1 - Adaptive Compressor by Halvane Audio"));
+    for (const char* command : everyCommand)
+    {
+        const auto heading = juce::String("\n   orlix ") + command + "\n";
+        ASSERT_TRUE(page.contains(heading)) << command;
+        auto section = page.fromFirstOccurrenceOf(heading, false, false);
+        section = section.upToFirstOccurrenceOf("\n   orlix ", false, false)
+                      .upToFirstOccurrenceOf("\nOPTIONS", false, false);
+        const auto help = runOrlix({command, "--help"}).output;
+        EXPECT_TRUE(section.contains(
+            help.fromFirstOccurrenceOf("usage: ", false, false).upToFirstOccurrenceOf("\n", false, false)))
+            << command;
+        for (const auto& option : optionsNamedIn(help))
+            EXPECT_TRUE(section.contains("\n       " + option)) << command << " " << option;
+    }
+}
+#endif
 
 namespace
 {

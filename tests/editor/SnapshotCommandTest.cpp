@@ -1,4 +1,5 @@
-// The snapshot command draws what it is asked for: menus open, Learn at the requested percentage.
+// The snapshot command draws what it is asked for: menus open, Learn at the requested percentage;
+// and the guide's pictures are what it draws of the window now.
 #include "support/OffscreenWindow.h"
 
 #include "support/OrlixCommand.h"
@@ -62,4 +63,53 @@ TEST(SnapshotCommand, DisplayScaleMultipliesThePicture)
     const auto run = snapshot(picture.getFile(), {"--scale", "2"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(run.output.contains("1920 x 1080")) << run.output;
+}
+
+namespace
+{
+// Pixels whose colour differs by more than a rounding step in any channel.
+int pixelsApart(const juce::Image& a, const juce::Image& b)
+{
+    int apart = 0;
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+        {
+            const auto p = a.getPixelAt(x, y), q = b.getPixelAt(x, y);
+            const int most =
+                std::max({std::abs(p.getRed() - q.getRed()), std::abs(p.getGreen() - q.getGreen()),
+                          std::abs(p.getBlue() - q.getBlue()), std::abs(p.getAlpha() - q.getAlpha())});
+            apart += most > 2 ? 1 : 0;
+        }
+    return apart;
+}
+} // namespace
+
+// The user guide shows the window through pictures that scripts/guide-pictures.sh makes;
+// when the window changes, they must be made again, or the guide shows a window that is gone.
+TEST(SnapshotCommand, GuidePicturesAreWhatTheScriptMakesOfTheWindowNow)
+{
+    const auto committed = juce::File(ORLIX_SOURCE_DIR).getChildFile("docs/pictures");
+    testsupport::TemporaryFolder made;
+    const auto run = testsupport::runCommand(
+        "/usr/bin/env",
+        {"ORLIX=" ORLIX_CLI_PATH, "bash",
+         juce::File(ORLIX_SOURCE_DIR).getChildFile("scripts/guide-pictures.sh").getFullPathName(),
+         made.dir.getFullPathName()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
+    juce::StringArray committedNames;
+    for (const auto& file : committed.findChildFiles(juce::File::findFiles, false, "*.png"))
+        committedNames.add(file.getFileName());
+    committedNames.sort(true);
+    ASSERT_EQ(made.names(), committedNames);
+    for (const auto& name : committedNames)
+    {
+        const auto expected = juce::ImageFileFormat::loadFrom(committed.getChildFile(name));
+        const auto actual = juce::ImageFileFormat::loadFrom(made.dir.getChildFile(name));
+        ASSERT_TRUE(expected.isValid() && actual.isValid()) << name;
+        ASSERT_EQ(actual.getBounds(), expected.getBounds()) << name;
+        EXPECT_EQ(pixelsApart(actual, expected), 0)
+            << "docs/pictures/" << name
+            << " is not what scripts/guide-pictures.sh makes now: run it and commit the pictures";
+    }
 }

@@ -2,10 +2,13 @@
 #include "processor/OrlixAudioProcessor.h"
 #include "processor/ParameterLayout.h"
 #include "support/EditorFixture.h"
+#include "support/Programme.h"
 #include "support/Signals.h"
 #include "support/StateFixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wzero-as-null-pointer-constant", "-Wshadow", "-Wsign-conversion",
                                     "-Wnon-virtual-dtor", "-Wpedantic", "-Wextra")
@@ -25,7 +28,10 @@ namespace
 constexpr const char* moduleBinary = "Contents/x86_64-win/Orlix.vst3";
 constexpr const char* moduleEntry = "InitDll";
 constexpr const char* moduleExit = "ExitDll";
-bool enterModule(void* entry, juce::DynamicLibrary&) { return reinterpret_cast<bool (*)()>(entry)(); }
+bool enterModule(void* entry, juce::DynamicLibrary&)
+{
+    return reinterpret_cast<bool (*)()>(entry)();
+}
 #else
 constexpr const char* moduleBinary = "Contents/x86_64-linux/Orlix.so";
 constexpr const char* moduleEntry = "ModuleEntry";
@@ -154,6 +160,69 @@ TEST(Vst3Host, PassesQuietAudioThroughAlignedToTheReportedLatency)
     plugin->releaseResources();
 }
 
+namespace
+{
+// Two seconds of programme through a hosted instance in host-sized blocks, with the
+// compressor working hard and the drive on (which sets the latency).
+juce::AudioBuffer<float> renderedThrough(juce::AudioPluginInstance& plugin)
+{
+    const std::pair<int, const char*> settings[] = {{pThreshold, "-30"}, {pRatio, "6"},
+                                                    {pAttack, "3"},      {pDriveOn, "On"},
+                                                    {pDrive, "40"},      {pDriveType, "TAPE"}};
+    for (auto [index, text] : settings)
+    {
+        auto* parameter = plugin.getParameters()[index];
+        parameter->setValueNotifyingHost(parameter->getValueForText(text));
+    }
+    plugin.prepareToPlay(48000.0, 512);
+    auto audio = testsupport::programme(48000.0, 2.0);
+    juce::MidiBuffer midi;
+    for (int start = 0; start + 512 <= audio.getNumSamples(); start += 512)
+    {
+        juce::AudioBuffer<float> view(audio.getArrayOfWritePointers(), 2, start, 512);
+        plugin.processBlock(view, midi);
+    }
+    plugin.releaseResources();
+    return audio;
+}
+
+int differingSamples(const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+{
+    int differing = 0;
+    for (int ch = 0; ch < a.getNumChannels(); ++ch)
+        for (int i = 0; i < a.getNumSamples(); ++i)
+            differing += a.getSample(ch, i) != b.getSample(ch, i) ? 1 : 0;
+    return differing;
+}
+} // namespace
+
+// scripts/deb-check.sh names an installed bundle in ORLIX_INSTALLED_VST3: a host's scan of
+// the folders it searches by default finds it, and it makes exactly the samples the bundle
+// built here makes.
+TEST(Vst3Host, AnInstalledBundleIsFoundWhereHostsLookAndSoundsLikeTheBuiltOne)
+{
+    const char* installed = std::getenv("ORLIX_INSTALLED_VST3");
+    if (installed == nullptr)
+        GTEST_SKIP() << "needs an installed bundle named in ORLIX_INSTALLED_VST3";
+    const juce::File bundle(juce::String::fromUTF8(installed));
+    juce::VST3PluginFormat format;
+    const auto found = format.searchPathsForPlugins(format.getDefaultLocationsToSearch(), true, false);
+    EXPECT_TRUE(found.contains(bundle.getFullPathName())) << found.joinIntoString(", ");
+
+    testsupport::Vst3Host installedHost(bundle.getFullPathName()), builtHost;
+    ASSERT_EQ(installedHost.descriptions.size(), 1);
+    EXPECT_EQ(installedHost.descriptions[0]->name, "Orlix");
+    EXPECT_EQ(installedHost.descriptions[0]->version, "1.0.1");
+    auto installedPlugin = installedHost.instantiate();
+    auto builtPlugin = builtHost.instantiate();
+    ASSERT_TRUE(installedPlugin != nullptr && builtPlugin != nullptr);
+    const auto fromInstalled = renderedThrough(*installedPlugin);
+    const auto fromBuilt = renderedThrough(*builtPlugin);
+    EXPECT_GT(differingSamples(fromInstalled, testsupport::programme(48000.0, 2.0)),
+              90000); // it was processed
+    EXPECT_EQ(differingSamples(fromInstalled, fromBuilt), 0);
+}
+
 TEST(Vst3Host, DefaultStateRoundTripsBetweenInstances)
 {
     testsupport::Vst3Host host;
@@ -261,7 +330,8 @@ juce::StringArray programNamesOfTheModule()
     if (!module.open(binary.getFullPathName()))
         return names;
     auto* entry = module.getFunction(moduleEntry);
-    auto getFactory = reinterpret_cast<Steinberg::IPluginFactory* (*)()>(module.getFunction("GetPluginFactory"));
+    auto getFactory =
+        reinterpret_cast<Steinberg::IPluginFactory* (*)()>(module.getFunction("GetPluginFactory"));
     if (entry != nullptr && getFactory != nullptr && enterModule(entry, module))
     {
         auto* factory = getFactory();
