@@ -3,8 +3,8 @@
 // as the whole-processor benchmark, so that Orlix's figures read as ratios to it
 // on any machine.
 #if defined(__linux__)
+#include "Material.h"
 #include "Reporting.h"
-#include "support/Programme.h"
 
 #include <benchmark/benchmark.h>
 #include <lilv/lilv.h>
@@ -19,21 +19,9 @@
 
 namespace
 {
-constexpr double rate = 48000.0;
-constexpr int blockSize = 512;
+constexpr double rate = benchsupport::comparisonRate;
+constexpr int blockSize = benchsupport::comparisonBlockSize;
 constexpr const char* darcUri = "http://gareus.org/oss/lv2/darc#stereo";
-
-// The same programme as the whole-processor benchmark's, peaking near -2 dBFS.
-const juce::AudioBuffer<float>& programme()
-{
-    static const auto buffer = []
-    {
-        auto b = testsupport::programme(rate, 10.0);
-        b.applyGain(0.8f / b.getMagnitude(0, b.getNumSamples()));
-        return b;
-    }();
-    return buffer;
-}
 
 // One instance of an LV2 plug-in with two audio inputs and outputs and control
 // ports set by symbol; the plug-ins compared need no host features.
@@ -131,25 +119,16 @@ void peerDarc(benchmark::State& state)
         return;
     }
     juce::AudioBuffer<float> block(2, blockSize);
-    const auto& input = programme();
     int position = 0;
     int64_t frames = 0;
-    auto next = [&]
-    {
-        if (position + blockSize > input.getNumSamples())
-            position = 0;
-        for (int ch = 0; ch < 2; ++ch)
-            block.copyFrom(ch, 0, input, ch, position, blockSize);
-        position += blockSize;
-    };
     for (int i = 0; i < (int)rate / blockSize; ++i)
     {
-        next();
+        benchsupport::nextComparisonBlock(block, position);
         darc.process(block);
     }
     for (auto _ : state)
     {
-        next();
+        benchsupport::nextComparisonBlock(block, position);
         darc.process(block);
         benchmark::ClobberMemory();
         frames += blockSize;

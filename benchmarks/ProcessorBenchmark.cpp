@@ -1,9 +1,9 @@
 // The whole plug-in as a host runs it: one prepared OrlixAudioProcessor at
 // 48 kHz stereo, fed programme material in 512-sample blocks, next to the
 // plain copy that feeds each block.
+#include "Material.h"
 #include "Reporting.h"
 #include "processor/OrlixAudioProcessor.h"
-#include "support/Programme.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,21 +16,8 @@ using namespace orlix;
 
 namespace
 {
-constexpr double rate = 48000.0;
-constexpr int blockSize = 512;
-
-// Programme material peaking near -2 dBFS: the input clip light never latches,
-// so the true-peak detector keeps working on every loud block.
-const juce::AudioBuffer<float>& programme()
-{
-    static const auto buffer = []
-    {
-        auto b = testsupport::programme(rate, 10.0);
-        b.applyGain(0.8f / b.getMagnitude(0, b.getNumSamples()));
-        return b;
-    }();
-    return buffer;
-}
+constexpr double rate = benchsupport::comparisonRate;
+constexpr int blockSize = benchsupport::comparisonBlockSize;
 
 void setParameter(OrlixAudioProcessor& p, ParameterIndex index, float value)
 {
@@ -58,15 +45,9 @@ std::unique_ptr<OrlixAudioProcessor> preparedProcessor(int character, int driveT
     return p;
 }
 
-// Copies the next block of the programme into `block`, looping.
 void nextBlock(juce::AudioBuffer<float>& block, int& position)
 {
-    const auto& input = programme();
-    if (position + blockSize > input.getNumSamples())
-        position = 0;
-    for (int ch = 0; ch < 2; ++ch)
-        block.copyFrom(ch, 0, input, ch, position, blockSize);
-    position += blockSize;
+    benchsupport::nextComparisonBlock(block, position);
 }
 
 void plainCopy(benchmark::State& state)

@@ -186,8 +186,9 @@ void keepDecoderDiagnosticsOffStandardError()
             ::close(devNull);
         return;
     }
-    static DescriptorBuffer ownErrorBuffer(ownError);
-    std::cerr.rdbuf(&ownErrorBuffer);
+    // Never destroyed: std::cerr is flushed after every static is gone.
+    static auto* const ownErrorBuffer = new DescriptorBuffer(ownError);
+    std::cerr.rdbuf(ownErrorBuffer);
     s.ownError = ownError;
     s.devNull = devNull;
 }

@@ -434,10 +434,7 @@ void LearnSession::publishTarget()
         return unavailable();
 
     const juce::ScopedLock lock(state.getStateLock());
-    const int source = state.roundedParameter(pSource);
-    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
-    const auto* cache = mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter,
-                                              snapshot.revision, &snapshot.stats);
+    const auto* cache = mappingForCurrentChoices(snapshot);
     if (cache == nullptr)
         return unavailable();
 
@@ -501,16 +498,21 @@ bool LearnSession::setTargetFromMarker(float x)
     return true;
 }
 
+const MappingCache* LearnSession::mappingForCurrentChoices(const LearnedSnapshot& snapshot)
+{
+    const int source = state.roundedParameter(pSource);
+    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
+    return mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter, snapshot.revision,
+                                 &snapshot.stats);
+}
+
 std::optional<float> LearnSession::estimatedGainReduction()
 {
     const auto snapshot = takeLearnedSnapshot();
     if (!snapshot.valid)
         return std::nullopt;
     const juce::ScopedLock lock(state.getStateLock());
-    const int source = state.roundedParameter(pSource);
-    const int nuance = clampNuance(source, state.roundedParameter(pNuance));
-    const auto* cache = mapping::targetLimits(mappingCache, source, nuance, snapshot.effectiveCharacter,
-                                              snapshot.revision, &snapshot.stats);
+    const auto* cache = mappingForCurrentChoices(snapshot);
     if (cache == nullptr)
         return std::nullopt;
     const auto curve = mapping::buildDetectorCurve(cache->stats, cache->result.character);

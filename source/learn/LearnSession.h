@@ -115,6 +115,8 @@ private:
     void setTargetDb(float db);
     void publishTarget();
     LearnedSnapshot takeLearnedSnapshot();
+    // The stored result mapped for the current SOURCE, NUANCE and character; under the state lock.
+    const MappingCache* mappingForCurrentChoices(const LearnedSnapshot& snapshot);
     void writeDriveEqIntoSnapshots(int learnId, const juce::String& text);
 
     PluginState& state;
