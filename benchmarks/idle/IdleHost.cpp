@@ -4,7 +4,14 @@
 // on the main thread, and prints the process's CPU time and each thread's, as
 // shares of one core.
 //   orlix_idle_host [--instances N] [--seconds S] [--plugin PATH.vst3]
+// With --memory it prints instead what each prepared instance adds to the host's
+// resident memory: one instance is loaded first (so shared tables and code pages
+// are counted once), then N more, each prepared and fed a few blocks of noise.
+//   orlix_idle_host --memory [--instances N] [--plugin PATH.vst3]
 #include <juce_audio_processors/juce_audio_processors.h>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -83,6 +90,36 @@ private:
     std::atomic<bool> stop{false};
     std::thread thread;
 };
+
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return (double)(resident * (size_t)sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double heapMegabytes()
+{
+    const auto info = mallinfo2();
+    return (double)(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+// A few blocks of noise, as playback would run them, so every buffer the plug-in
+// touches while playing is counted.
+void playSomeBlocks(juce::AudioPluginInstance& plugin)
+{
+    juce::AudioBuffer<float> buffer(2, blockSize);
+    juce::MidiBuffer midi;
+    juce::Random random(7);
+    for (int block = 0; block < 16; ++block)
+    {
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < blockSize; ++i)
+                buffer.setSample(ch, i, 0.3f * (random.nextFloat() * 2.0f - 1.0f));
+        plugin.processBlock(buffer, midi);
+    }
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -108,9 +145,16 @@ int main(int argc, char* argv[])
         std::cerr << "orlix_idle_host: no VST3 plug-in in " << path << "\n";
         return 1;
     }
+    const bool memory = args.contains("--memory");
     juce::OwnedArray<juce::AudioPluginInstance> plugins;
-    for (int i = 0; i < instances; ++i)
+    double residentBefore = 0.0, heapBefore = 0.0;
+    for (int i = 0; i < instances + (memory ? 1 : 0); ++i)
     {
+        if (memory && i == 1)
+        {
+            residentBefore = residentMegabytes();
+            heapBefore = heapMegabytes();
+        }
         juce::String error;
         auto plugin = format.createInstanceFromDescription(*descriptions[0], rate, blockSize, error);
         if (plugin == nullptr)
@@ -120,7 +164,18 @@ int main(int argc, char* argv[])
         }
         plugin->setPlayConfigDetails(2, 2, rate, blockSize);
         plugin->prepareToPlay(rate, blockSize);
+        if (memory)
+            playSomeBlocks(*plugin);
         plugins.add(plugin.release());
+    }
+    if (memory)
+    {
+        std::cout << descriptions[0]->name << ", " << instances << " prepared instances after a first one\n"
+                  << "  resident memory per instance " << juce::String((residentMegabytes() - residentBefore) / instances, 3)
+                  << " MB (of it heap " << juce::String((heapMegabytes() - heapBefore) / instances, 3) << " MB)\n";
+        for (auto* plugin : plugins)
+            plugin->releaseResources();
+        return 0;
     }
 
     auto* messages = juce::MessageManager::getInstance();

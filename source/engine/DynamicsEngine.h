@@ -55,7 +55,8 @@ enum class InputSamples
 class DynamicsEngine
 {
 public:
-    static constexpr int blockLimit = 8192;
+    // Longer blocks go through in pieces of this many samples: the work buffers stay small.
+    static constexpr int blockLimit = 2048;
 
     DynamicsEngine();
 

@@ -24,29 +24,27 @@ float loudestSample(const float* const* channels, int numChannels, int index) no
 }
 } // namespace
 
-CaptureFifo::CaptureFifo() : mono(1, 0.0f) {}
+CaptureFifo::CaptureFifo()
+{
+    prepare(0.0, 1);
+}
 
 void CaptureFifo::prepare(double sampleRate, int numInputChannels)
 {
     const double rate = std::isfinite(sampleRate) ? std::floor(sampleRate) : 0.0;
-    const int capacity = (int)juce::jlimit(8192.0, (double)(1 << 30), rate);
-    mono.assign((size_t)capacity, 0.0f);
-    if (numInputChannels >= 2)
-    {
-        channel1.assign((size_t)capacity, 0.0f);
-        channel2.assign((size_t)capacity, 0.0f);
-    }
-    else
-    {
-        channel1 = {};
-        channel2 = {};
-    }
-    fifo.setTotalSize(capacity);
+    const int slots = (int)juce::jlimit(8192.0, (double)(1 << 30), rate);
+    const bool stereo = numInputChannels >= 2;
+    storage = UntouchedPages((size_t)slots * (stereo ? 3 : 1));
+    capacity = slots;
+    mono = storage.data();
+    channel1 = stereo ? mono + slots : nullptr;
+    channel2 = stereo ? mono + 2 * slots : nullptr;
+    fifo.setTotalSize(slots);
 }
 
 bool CaptureFifo::stereoCaptureOn(int numChannels) const noexcept
 {
-    return numChannels >= 2 && channel1.size() == mono.size() && channel2.size() == mono.size();
+    return numChannels >= 2 && keepsChannels();
 }
 
 // audio thread
@@ -76,22 +74,22 @@ void CaptureFifo::writeRegion(const float* const* channels, int numChannels, boo
                               int fifoStart, int size) noexcept
 {
     for (int i = 0; i < size; ++i)
-        mono[(size_t)(fifoStart + i)] = loudestSample(channels, numChannels, blockOffset + i);
+        mono[fifoStart + i] = loudestSample(channels, numChannels, blockOffset + i);
     if (!stereo)
         return;
-    std::copy_n(channels[0] + blockOffset, size, channel1.begin() + fifoStart);
-    std::copy_n(channels[1] + blockOffset, size, channel2.begin() + fifoStart);
+    std::copy_n(channels[0] + blockOffset, size, channel1 + fifoStart);
+    std::copy_n(channels[1] + blockOffset, size, channel2 + fifoStart);
 }
 
 CaptureRegion CaptureFifo::regionAt(int start, int size) const noexcept
 {
     CaptureRegion region;
-    region.mono = mono.data() + start;
+    region.mono = mono + start;
     region.numSamples = size;
     if (keepsChannels())
     {
-        region.channel1 = channel1.data() + start;
-        region.channel2 = channel2.data() + start;
+        region.channel1 = channel1 + start;
+        region.channel2 = channel2 + start;
     }
     return region;
 }

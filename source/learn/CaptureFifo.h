@@ -1,5 +1,7 @@
 #pragma once
 
+#include "learn/UntouchedPages.h"
+
 #include <juce_core/juce_core.h>
 
 #include <atomic>
@@ -38,8 +40,14 @@ class CaptureFifo
 public:
     CaptureFifo();
 
-    // Message thread: sizes the buffers for about a second of audio. Allocates.
+    // Message thread: sizes the buffers for about a second of audio. Allocates,
+    // but the memory becomes resident only in makeResident(): most instances never learn.
     void prepare(double sampleRate, int numInputChannels);
+
+    // Message thread: makes every page of the buffers resident, so the audio thread never
+    // faults on them. Call before arming the phase.
+    void makeResident() noexcept { storage.touch(); }
+    bool isResident() const noexcept { return storage.isTouched(); }
 
     // audio thread
     // Arms and fills the FIFO according to the phase; never allocates, locks or waits.
@@ -63,9 +71,9 @@ public:
         }
     }
 
-    int getCapacity() const noexcept { return (int)mono.size(); }
+    int getCapacity() const noexcept { return capacity; }
     int getNumReady() const noexcept { return fifo.getNumReady(); }
-    bool keepsChannels() const noexcept { return !channel1.empty() && channel1.size() == mono.size(); }
+    bool keepsChannels() const noexcept { return channel1 != nullptr; }
 
 private:
     CaptureRegion regionAt(int start, int size) const noexcept;
@@ -74,8 +82,11 @@ private:
                      int fifoStart, int size) noexcept;
 
     juce::AbstractFifo fifo{1};
-    std::vector<float> mono;
-    std::vector<float> channel1, channel2;
+    UntouchedPages storage; // the mono samples, then (for stereo input) channels 1 and 2
+    int capacity = 0;
+    float* mono = nullptr;
+    float* channel1 = nullptr;
+    float* channel2 = nullptr;
 };
 
 } // namespace orlix

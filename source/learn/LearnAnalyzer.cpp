@@ -80,12 +80,28 @@ void LearnAnalyzer::prepare(double hostSampleRate)
     releaseCoef = (float)std::exp(-1.0 / (sampleRate * 0.02));
     lowpassCoef = (float)std::exp(-12566.371 / sampleRate); // 2 pi x 2 kHz
 
-    envelopeHistory.assign((size_t)std::max((int)std::floor(sampleRate * 0.3), 1), 0.0f);
+    historyLength = (size_t)std::max((int)std::floor(sampleRate * 0.3), 1);
+    // Most instances never learn: the working memory is taken when analysis starts.
+    envelopeHistory = {};
+    blockLevels = {};
+    riseTimes = {};
+    decayTimes = {};
+    onsetSamples = {};
+    reset();
+}
+
+void LearnAnalyzer::ensureStorage()
+{
+    if (envelopeHistory.size() != historyLength)
+    {
+        envelopeHistory.assign(historyLength, 0.0f);
+        historyIndex = 0;
+        peakHistoryIndex = 0;
+    }
     blockLevels.reserve(maxBlockLevels);
     riseTimes.reserve(maxTimes);
     decayTimes.reserve(maxTimes);
     onsetSamples.reserve(maxTimes);
-    reset();
 }
 
 void LearnAnalyzer::reset()
@@ -143,6 +159,7 @@ void LearnAnalyzer::drainCapture(CaptureFifo& fifo)
 
 void LearnAnalyzer::analyse(const float* mono, const float* channel1, const float* channel2, int numSamples)
 {
+    ensureStorage();
     const bool stereo = channel1 != nullptr && channel2 != nullptr;
     if (stereo && capturedChannels.size() != 2)
         capturedChannels.resize(2);

@@ -29,7 +29,8 @@ class LearnAnalyzer
 public:
     LearnAnalyzer();
 
-    // Sets the rate-derived lengths and coefficients, allocates, then resets.
+    // Sets the rate-derived lengths and coefficients, frees the working memory (the
+    // first analyse() takes it again), then resets.
     // Rates of 8000 Hz and below (or nonsense) analyse as 8000 Hz.
     void prepare(double hostSampleRate);
 
@@ -59,6 +60,7 @@ public:
     std::int64_t getTotalSamples() const noexcept { return totalSamples; }
 
 private:
+    void ensureStorage();
     void analyseSample(float x, const float* channel1, const float* channel2, int index);
     void followEnvelope(float a);
     void accumulateEnergy(float x, float a);
@@ -97,6 +99,7 @@ private:
     int blockCount = 0;
     std::vector<float> blockLevels;
     float envelope = 0.0f;
+    size_t historyLength = 1;
     std::vector<float> envelopeHistory;
     int historyIndex = 0;
     int onsetState = 0;

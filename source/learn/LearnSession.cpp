@@ -198,6 +198,7 @@ void LearnSession::startListening()
     learnAnalyzer.reset();
     clearProgress();
     learnListening = true;
+    captureFifo.makeResident();
     learnPhase = 1;
 }
 

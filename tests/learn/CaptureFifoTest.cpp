@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 using namespace orlix;
 
@@ -175,3 +181,33 @@ TEST(CaptureFifoRealtime, FeedingAllocatesNothing)
     EXPECT_EQ(counter.count(), 0);
     EXPECT_EQ(fifo.getNumReady(), 47999);
 }
+
+#if defined(__linux__)
+// Most instances never learn, so the second of capture memory must cost nothing until
+// Learn makes it resident, and then all of it, before the audio thread writes.
+TEST(CaptureFifoRealtime, MemoryBecomesResidentOnlyWhenMadeSoAndThenWhole)
+{
+    const auto residentPages = [](const UntouchedPages& pages)
+    {
+        const size_t pageSize = (size_t)sysconf(_SC_PAGESIZE);
+        const size_t count = (pages.size() * sizeof(float) + pageSize - 1) / pageSize;
+        std::vector<unsigned char> flags(count);
+        EXPECT_EQ(mincore(pages.data(), pages.size() * sizeof(float), flags.data()), 0);
+        return (size_t)std::count_if(flags.begin(), flags.end(), [](unsigned char f) { return (f & 1) != 0; });
+    };
+    UntouchedPages pages(3 * 48000);
+    EXPECT_EQ(residentPages(pages), 0u);
+    pages.touch();
+    EXPECT_EQ(residentPages(pages), (pages.size() * sizeof(float) + (size_t)sysconf(_SC_PAGESIZE) - 1) /
+                                        (size_t)sysconf(_SC_PAGESIZE));
+    EXPECT_TRUE(std::all_of(pages.data(), pages.data() + pages.size(), [](float x) { return std::fpclassify(x) == FP_ZERO; }));
+
+    CaptureFifo fifo;
+    fifo.prepare(48000.0, 2);
+    EXPECT_FALSE(fifo.isResident());
+    fifo.makeResident();
+    EXPECT_TRUE(fifo.isResident());
+    fifo.prepare(48000.0, 2); // a new rate or layout starts untouched again
+    EXPECT_FALSE(fifo.isResident());
+}
+#endif
