@@ -23,7 +23,7 @@ inline void reportNanosecondsPer(benchmark::State& state, const char* counter, i
 inline constexpr const char* peerLabel = "x42 darc";
 
 // The console report, then every time per stereo frame as a ratio to the peer's
-// from the same run: readable on any machine, however busy.
+// from the same run (the medians, when repeated): readable on any machine, however busy.
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -32,6 +32,10 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs)
         {
+            // With repetitions, the median stands for the benchmark.
+            const bool repeated = run.repetitions > 1;
+            if (repeated != (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median"))
+                continue;
             const auto counter = run.counters.find("ns_per_stereo_frame");
             if (counter != run.counters.end() && !run.error_occurred)
                 figures.emplace_back(run.report_label.empty() ? run.benchmark_name() : run.report_label,

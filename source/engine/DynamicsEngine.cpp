@@ -315,7 +315,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
                         kneeRun.data(),  ratioRun.data(), thresholdRun.data()};
     const bool shareStill = fillRamp(peakShare, shareRun.data(), n);
     ramps.constantShare = shareStill ? shareRun[0] : -1.0f;
-    fillRamp(slowWeight, slowRun.data(), n);
+    ramps.slowWeightOne = fillRamp(slowWeight, slowRun.data(), n) && juce::exactlyEqual(slowRun[0], 1.0f);
     ramps.optoOff = fillRamp(optoFlag, optoRun.data(), n) && optoRun[0] <= 0.0f;
     ramps.fetOff = fillRamp(fetFlag, fetRun.data(), n) && fetRun[0] <= 0.0f;
     fillRamp(knee, kneeRun.data(), n);
@@ -454,6 +454,40 @@ ORLIX_VECTOR_LOOP(void, outputStereo,
 }
 } // namespace
 
+namespace
+{
+// The mid's envelope and its held peak, which the width correction starts from when the drive
+// comes in. The envelope is a linear one-pole (e = a e + c |m|) and the hold a decaying
+// maximum, so four samples go at once: each carries its chain one multiply and one add (or
+// maximum) per four samples instead of per sample.
+void followMidEnvelope(const float* m, int n, float c, float decay, float& envelope, float& held) noexcept
+{
+    const float a = 1.0f - c, a2 = a * a, a3 = a2 * a, a4 = a2 * a2;
+    const float d = decay, d2 = d * d, d3 = d2 * d, d4 = d2 * d2;
+    float e = envelope, h = held;
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+    {
+        const float u0 = std::abs(m[i]) * c, u1 = std::abs(m[i + 1]) * c, u2 = std::abs(m[i + 2]) * c,
+                    u3 = std::abs(m[i + 3]) * c;
+        const float e1 = a * e + u0;
+        const float e2 = a2 * e + (a * u0 + u1);
+        const float e3 = a3 * e + (a2 * u0 + a * u1 + u2);
+        const float e4 = a4 * e + (a3 * u0 + a2 * u1 + a * u2 + u3);
+        const float newest = std::max(std::max(e1 * d3, e2 * d2), std::max(e3 * d, e4));
+        h = std::max(h * d4, newest);
+        e = e4;
+    }
+    for (; i < n; ++i)
+    {
+        e = a * e + std::abs(m[i]) * c;
+        h = std::max(h * d, e);
+    }
+    envelope = e;
+    held = h;
+}
+} // namespace
+
 void DynamicsEngine::outputPass(float* const* io, int processed, int n) noexcept
 {
     // Without drive the two envelopes move in lockstep and the correction is exactly 1.
@@ -523,11 +557,7 @@ void DynamicsEngine::outputRun(float* const* io, int processed, int start, int l
     }
     else
     {
-        for (int i = 0; i < length; ++i)
-        {
-            e1 += (std::abs(w0[i]) - e1) * coefficient;
-            held = std::max(held * decay, e1);
-        }
+        followMidEnvelope(w0, length, coefficient, decay, e1, held);
         e2 = e1;
         std::fill(scale, scale + length, 1.0f);
     }

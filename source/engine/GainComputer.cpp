@@ -4,6 +4,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <type_traits>
+
 namespace orlix
 {
 
@@ -222,6 +224,26 @@ ORLIX_VECTOR_LOOP(void, prepareTargets,
 }
 } // namespace
 
+namespace
+{
+// The fast and slow paths of one sample, written as (1 - k) t + k y: with the target's share
+// (1 - k) t computed off the recursion, each path adds one multiply and one add per sample.
+// 1 - k is exact for every coefficient of 0.5 and above (all but the very fastest times), so
+// each path still settles exactly on its target.
+struct PathCoefficients
+{
+    float attack, release, attackShare, releaseShare;
+    float slowAttack, slowRelease, slowAttackShare, slowReleaseShare; // shares halved: the slow path aims at t / 2
+
+    explicit PathCoefficients(const DetectorCoefficients& c) noexcept
+        : attack(c.attack), release(c.release), attackShare(1.0f - c.attack), releaseShare(1.0f - c.release),
+          slowAttack(c.slowAttack), slowRelease(c.slowRelease), slowAttackShare((1.0f - c.slowAttack) * 0.5f),
+          slowReleaseShare((1.0f - c.slowRelease) * 0.5f)
+    {
+    }
+};
+} // namespace
+
 // audio thread
 float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
                          const DetectorScratch& s, float* reduction) noexcept
@@ -233,16 +255,16 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     constexpr int slice = 64;
     float env = peakEnvelope, ms = meanSquare;
     float f = fast, sl = slow, g = gainReduction, largest = 0.0f;
-    const float peakRelease = c.peakRelease, rms = c.rms, rmsInput = 1.0f - c.rms;
-    const float attack = c.attack, release = c.release, slowAttack = c.slowAttack,
-                slowRelease = c.slowRelease;
+    const float peakRelease = c.peakRelease, peakShare = 1.0f - c.peakRelease, rms = c.rms,
+                rmsInput = 1.0f - c.rms;
+    const PathCoefficients p(c);
     const bool withOpto = !k.optoOff;
 
     auto envelopeStep = [&](int i)
     {
         const float x = peak[i];
-        // x > env ? x : x + (env - x) r, without a branch: the second is at least x exactly when x <= env.
-        env = std::max(x, x + (env - x) * peakRelease);
+        // The release toward x, or x itself when it is higher: a rise is followed at once.
+        env = std::max(x, env * peakRelease + x * peakShare);
         ms = x * x * rmsInput + rms * ms;
         s.envelope[i] = env;
         s.meanSquare[i] = ms;
@@ -250,45 +272,82 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
 
     auto prepareSlice = [&](int from, int length) { prepareTargets(k, s, from, length, withOpto); };
 
+    // Without OPTO the target is known ahead: only the two paths recurse.
     auto pathStep = [&](int i)
     {
-        float t = s.target[i];
-        if (withOpto)
-        {
-            // OPTO's ratio follows its own reduction: the gain computer joins the recursion.
-            float ratioFactor = t;
-            if (k.optoFlag[i] > 0.0f)
-                ratioFactor += k.optoFlag[i] * 0.4f * std::clamp(g * 0.1f, 0.0f, 1.0f);
-            t = gainComputer(s.level[i], k.ratio[i] * ratioFactor, k.knee[i]);
-        }
-        f = t + (f - t) * (t > f ? attack : release);
-        const float half = t * 0.5f;
-        sl = half + (sl - half) * (sl < half ? slowAttack : slowRelease);
+        const float t = s.target[i];
+        f = t > f ? p.attackShare * t + p.attack * f : p.releaseShare * t + p.release * f;
+        sl = sl + sl < t ? p.slowAttackShare * t + p.slowAttack * sl : p.slowReleaseShare * t + p.slowRelease * sl;
         g = std::max(sl * k.slowWeight[i], f);
         reduction[i] = g;
         largest = std::max(largest, g);
     };
 
-    const int first = std::min(slice, n);
-    for (int i = 0; i < first; ++i)
-        envelopeStep(i);
-    prepareSlice(0, first);
-    for (int from = 0; from < n; from += slice)
+    // OPTO's ratio follows its own reduction, so the gain computer joins the recursion. Its
+    // target is b - b / r: b the curve without the ratio (0, the knee's parabola or the
+    // overshoot), r the ratio that grows with the reduction. Everything but b / r is worked
+    // out off the recursion, and each path's share of b / r is taken as the last step.
+    auto optoPathStep = [&](int i, auto unitWeight)
     {
-        const int length = std::min(slice, n - from);
-        const int next = from + length;
-        const int nextLength = std::min(slice, n - next);
-        const int both = std::min(length, nextLength);
-        for (int i = 0; i < both; ++i)
+        const float over = s.level[i], knee = k.knee[i];
+        const float x = over + knee * 0.5f;
+        const float inside = x * x / (2.0f * knee);
+        const float curve = -knee > 2.0f * over ? 0.0f : knee >= 2.0f * std::abs(over) ? inside : over;
+        const float baseRatio = std::max(k.ratio[i] * s.target[i], 1.0f);
+        const float ratioPerDb = k.ratio[i] * k.optoFlag[i] * 0.04f; // up to 0.4 more at 10 dB
+
+        // Each path's share of b is divided by r on its own, so a subtraction finishes it.
+        const float fastAttack = p.attackShare * curve + p.attack * f;
+        const float fastRelease = p.releaseShare * curve + p.release * f;
+        const float slowAttack = p.slowAttackShare * curve + p.slowAttack * sl;
+        const float slowRelease = p.slowReleaseShare * curve + p.slowRelease * sl;
+        // t > f and t / 2 > sl, scaled by the attack shares.
+        const float fastRiseLimit = p.attackShare * (curve - f);
+        const float slowRiseLimit = p.slowAttackShare * (curve - (sl + sl));
+
+        const float r = baseRatio + ratioPerDb * std::min(g, 10.0f);
+        const float fastAttackDrop = p.attackShare * curve / r, fastReleaseDrop = p.releaseShare * curve / r;
+        const float slowAttackDrop = p.slowAttackShare * curve / r,
+                    slowReleaseDrop = p.slowReleaseShare * curve / r;
+        f = fastAttackDrop < fastRiseLimit ? fastAttack - fastAttackDrop : fastRelease - fastReleaseDrop;
+        sl = slowAttackDrop < slowRiseLimit ? slowAttack - slowAttackDrop : slowRelease - slowReleaseDrop;
+        if constexpr (decltype(unitWeight)::value)
+            g = std::max(sl, f);
+        else
+            g = std::max(sl * k.slowWeight[i], f);
+        reduction[i] = g;
+        largest = std::max(largest, g);
+    };
+
+    auto runSlices = [&](auto&& step)
+    {
+        const int first = std::min(slice, n);
+        for (int i = 0; i < first; ++i)
+            envelopeStep(i);
+        prepareSlice(0, first);
+        for (int from = 0; from < n; from += slice)
         {
-            pathStep(from + i);
-            envelopeStep(next + i);
+            const int length = std::min(slice, n - from);
+            const int next = from + length;
+            const int nextLength = std::min(slice, n - next);
+            const int both = std::min(length, nextLength);
+            for (int i = 0; i < both; ++i)
+            {
+                step(from + i);
+                envelopeStep(next + i);
+            }
+            for (int i = both; i < length; ++i)
+                step(from + i);
+            if (nextLength > 0)
+                prepareSlice(next, nextLength);
         }
-        for (int i = both; i < length; ++i)
-            pathStep(from + i);
-        if (nextLength > 0)
-            prepareSlice(next, nextLength);
-    }
+    };
+    if (withOpto && k.slowWeightOne)
+        runSlices([&](int i) { optoPathStep(i, std::true_type{}); });
+    else if (withOpto)
+        runSlices([&](int i) { optoPathStep(i, std::false_type{}); });
+    else
+        runSlices(pathStep);
 
     peakEnvelope = env;
     meanSquare = ms;

@@ -95,6 +95,7 @@ struct DetectorRamps
     bool optoOff = false;        // the OPTO flag is 0 throughout
     bool fetOff = false;         // the FET flag is 0 throughout
     float constantShare = -1.0f; // the peak share when it holds still, else -1
+    bool slowWeightOne = false;  // the slow path's weight is 1 throughout
 };
 
 // Scratch arrays the block detector works in, each at least as long as the run.
