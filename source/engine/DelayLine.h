@@ -1,63 +1,52 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace orlix
 {
 
-// A fixed delay of `delay` samples for blocks of any length, one history per
-// channel, processed in place with block copies.
+// A fixed delay of `delay` samples for blocks of up to `maxBlock`, one buffer per channel that
+// keeps the last `delay` samples ahead of the block. A block is written at input(), read back
+// delayed at output() (the history, then the block's own start), and advance() keeps its tail
+// as the next history: the block itself never moves.
 class DelayLine
 {
 public:
-    void prepare(int numChannels, int delaySamples)
+    void prepare(int numChannels, int delaySamples, int maxBlock)
     {
-        delay = delaySamples;
-        histories.assign((size_t)numChannels, std::vector<float>((size_t)delaySamples, 0.0f));
-        nextHistory.assign((size_t)delaySamples, 0.0f);
+        delay = std::max(delaySamples, 0);
+        buffers.assign((size_t)std::max(numChannels, 0), std::vector<float>((size_t)(delay + maxBlock), 0.0f));
     }
 
     void clear() noexcept
     {
-        for (auto& history : histories)
-            std::fill(history.begin(), history.end(), 0.0f);
+        for (auto& buffer : buffers)
+            std::fill(buffer.begin(), buffer.end(), 0.0f);
     }
 
     int getDelay() const noexcept { return delay; }
-    int numChannels() const noexcept { return (int)histories.size(); }
+    int numChannels() const noexcept { return (int)buffers.size(); }
 
     // audio thread
-    void process(float* const* channels, int numChannelsToProcess, int n) noexcept
+    float* input(int channel) noexcept { return buffers[(size_t)channel].data() + delay; }
+    const float* output(int channel) const noexcept { return buffers[(size_t)channel].data(); }
+
+    // audio thread: after a block of n samples, written to the first numChannelsWritten channels.
+    void advance(int numChannelsWritten, int n) noexcept
     {
         if (delay == 0 || n <= 0)
             return;
-        for (int ch = 0; ch < numChannelsToProcess && ch < (int)histories.size(); ++ch)
+        for (int ch = 0; ch < numChannelsWritten && ch < (int)buffers.size(); ++ch)
         {
-            float* x = channels[ch];
-            auto& history = histories[(size_t)ch];
-            if (n >= delay)
-            {
-                // The block's last `delay` samples are the next history; the rest moves up
-                // by `delay` and the old history fills the front.
-                std::copy(x + n - delay, x + n, nextHistory.begin());
-                std::copy_backward(x, x + n - delay, x + n);
-                std::copy(history.begin(), history.end(), x);
-            }
-            else
-            {
-                // A block shorter than the delay comes wholly out of the history.
-                std::copy(history.begin() + n, history.end(), nextHistory.begin());
-                std::copy(x, x + n, nextHistory.begin() + (delay - n));
-                std::copy(history.begin(), history.begin() + n, x);
-            }
-            history.swap(nextHistory);
+            float* buffer = buffers[(size_t)ch].data();
+            std::memmove(buffer, buffer + n, (size_t)delay * sizeof(float));
         }
     }
 
 private:
-    std::vector<std::vector<float>> histories;
-    std::vector<float> nextHistory; // swapped with a channel's history: no copy back
+    std::vector<std::vector<float>> buffers;
     int delay = 0;
 };
 

@@ -19,11 +19,8 @@ bool DynamicsEngine::prepare(double newSampleRate, int numChannels)
 
     sampleRate = fs;
     channels = ch;
-    dry.setSize(ch, blockLimit);
-    wet.setSize(ch, blockLimit);
     mid.assign(blockLimit, 0.0f);
     crossfade.assign(blockLimit, 0.0f);
-    makeup.assign(blockLimit, 0.0f);
     for (auto& h : harmonics)
         h.prepare(fs);
 
@@ -37,9 +34,9 @@ bool DynamicsEngine::prepare(double newSampleRate, int numChannels)
     crossfadeStart = latencySamples + 16;
     crossfadeLength = std::max(1, (int)std::lround(0.02 * fs));
 
-    wetDelay.prepare(ch, latencySamples);
-    dryDelay.prepare(ch, latencySamples);
-    makeupDelay.prepare(1, latencySamples);
+    wet.prepare(ch, latencySamples, blockLimit);
+    dry.prepare(ch, latencySamples, blockLimit);
+    makeup.prepare(1, latencySamples, blockLimit);
 
     for (auto* s : {&threshold, &ratio, &knee, &peakShare, &fetFlag, &optoFlag, &slowWeight, &harmonicsAmount,
                     &driveOn, &driveAmount, &driveCompensation, &makeupGain, &outputGain, &mix})
@@ -67,14 +64,11 @@ void DynamicsEngine::reset()
     pendingType = -1;
     crossfadePosition = 0;
     currentType = -1;
-    wetDelay.clear();
-    dryDelay.clear();
-    makeupDelay.clear();
     dry.clear();
     wet.clear();
+    makeup.clear();
     std::fill(mid.begin(), mid.end(), 0.0f);
     std::fill(crossfade.begin(), crossfade.end(), 0.0f);
-    std::fill(makeup.begin(), makeup.end(), 0.0f);
     midEnvelope = drivenMidEnvelope = heldMidPeak = 0.0f;
     lastNonZeroDrive = 0.0f;
     driveAmountAtBlockEnd = 0.0f;
@@ -195,7 +189,7 @@ void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, cons
     for (int ch = 0; ch < numChannels; ++ch)
     {
         float* x = io[ch];
-        float* d = ch < copied ? dry.getWritePointer(ch) : nullptr;
+        float* d = ch < copied ? dry.input(ch) : nullptr;
         if (input == InputSamples::unchecked)
         {
             if (d != nullptr)
@@ -233,13 +227,10 @@ void DynamicsEngine::processBlock(float* const* io, int numChannels, int n, cons
     splitMidSide(processed, n);
     runDrive(n);
 
-    float* wetChannels[2] = {wet.getWritePointer(0), processed > 1 ? wet.getWritePointer(1) : nullptr};
-    wetDelay.process(wetChannels, processed, n);
-    dryDelay.process(dry.getArrayOfWritePointers(), copied, n);
-    float* makeupChannel[1] = {makeup.data()};
-    makeupDelay.process(makeupChannel, 1, n);
-
     outputPass(io, processed, n);
+    wet.advance(processed, n);
+    dry.advance(copied, n);
+    makeup.advance(1, n);
     finishCrossfade(n);
     driveAmountAtBlockEnd = driveAmountThisBlock;
 
@@ -331,7 +322,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
     gainsOfReductions(reduction, gain, n);
     float* m = makeupRun.data();
     fillRamp(makeupGain, m, n);
-    std::copy(m, m + n, makeup.begin() + start);
+    std::copy(m, m + n, makeup.input(0) + start);
 
     if (harmonicsIdle)
     {
@@ -339,7 +330,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
         for (int k = 0; k < processed; ++k)
         {
             const float* x = io[k] + start;
-            float* w = wet.getWritePointer(k) + start;
+            float* w = wet.input(k) + start;
             for (int i = 0; i < n; ++i)
                 w[i] = gain[i] * x[i] * m[i];
         }
@@ -364,7 +355,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
         harmonics[0].processBlock(y[0], h, added[0], n);
     for (int k = 0; k < processed; ++k)
     {
-        float* w = wet.getWritePointer(k) + start;
+        float* w = wet.input(k) + start;
         for (int i = 0; i < n; ++i)
             w[i] = (y[k][i] + added[k][i]) * m[i];
     }
@@ -373,13 +364,13 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
 
 void DynamicsEngine::splitMidSide(int processed, int n) noexcept
 {
-    float* w0 = wet.getWritePointer(0);
+    float* w0 = wet.input(0);
     if (processed < 2)
     {
         std::copy(w0, w0 + n, mid.begin());
         return;
     }
-    float* w1 = wet.getWritePointer(1);
+    float* w1 = wet.input(1);
     for (int i = 0; i < n; ++i)
     {
         const float m = (w0[i] + w1[i]) * 0.5f;
@@ -524,9 +515,9 @@ void DynamicsEngine::outputRun(float* const* io, int processed, int start, int l
     else
         driveSignals(d, start, length, n);
 
-    const float* w0 = wet.getReadPointer(0) + start;
-    const float* x0 = dry.getReadPointer(0) + start;
-    const float* p = makeup.data() + start;
+    const float* w0 = wet.output(0) + start;
+    const float* x0 = dry.output(0) + start;
+    const float* p = makeup.output(0) + start;
     float* y0 = io[0] + start;
     if (processed < 2)
     {
@@ -565,8 +556,8 @@ void DynamicsEngine::outputRun(float* const* io, int processed, int start, int l
     drivenMidEnvelope = e2;
     heldMidPeak = held;
 
-    outputStereo(io[0] + start, io[1] + start, w0, wet.getReadPointer(1) + start, x0,
-                 dry.getReadPointer(1) + start, p, scale, d, c, w, o, a, length);
+    outputStereo(io[0] + start, io[1] + start, w0, wet.output(1) + start, x0, dry.output(1) + start, p, scale, d,
+                 c, w, o, a, length);
 }
 
 void DynamicsEngine::finishCrossfade(int n) noexcept

@@ -109,9 +109,10 @@ private:
     bool prepared = false;
     int latencySamples = 0;
 
-    juce::AudioBuffer<float> dry, wet;
-    std::vector<float> mid, crossfade, makeup;
-    DelayLine wetDelay, dryDelay, makeupDelay;
+    // The dry and wet signals and the make-up gain wait the drive's latency: each is written
+    // at its line's input and read delayed at its output.
+    DelayLine dry, wet, makeup;
+    std::vector<float> mid, crossfade;
 
     DetectorCoefficients coefficients;
     LevelDetector detector;

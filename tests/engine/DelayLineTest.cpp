@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -26,13 +27,16 @@ TEST(DelayLine, BlocksOfAnyLengthComeOutExactlyDelayed)
     }
 
     DelayLine line;
-    line.prepare(2, delay);
-    std::vector<float> outLeft(left), outRight(right);
+    line.prepare(2, delay, 2048);
+    std::vector<float> outLeft(left.size()), outRight(right.size());
     int at = 0;
     for (int n : lengths)
     {
-        float* channels[2] = {outLeft.data() + at, outRight.data() + at};
-        line.process(channels, 2, n);
+        std::copy_n(left.begin() + at, n, line.input(0));
+        std::copy_n(right.begin() + at, n, line.input(1));
+        std::copy_n(line.output(0), n, outLeft.begin() + at);
+        std::copy_n(line.output(1), n, outRight.begin() + at);
+        line.advance(2, n);
         at += n;
     }
     for (int i = 0; i < total; ++i)
@@ -45,8 +49,6 @@ TEST(DelayLine, BlocksOfAnyLengthComeOutExactlyDelayed)
 
     // Cleared, it starts again from silence.
     line.clear();
-    std::vector<float> block(10, 1.0f);
-    float* channels[1] = {block.data()};
-    line.process(channels, 1, 10);
-    EXPECT_EQ(block, std::vector<float>(10, 0.0f));
+    std::fill_n(line.input(0), 10, 1.0f);
+    EXPECT_EQ(std::vector<float>(line.output(0), line.output(0) + 10), std::vector<float>(10, 0.0f));
 }
