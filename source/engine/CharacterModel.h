@@ -60,8 +60,7 @@ public:
     // values are independent of each other and run vectorised; only the DC blocker recurses.
     // audio thread
     void processBlock(const float* y, const float* amount, float* out, int n) noexcept;
-    // The same for the two channels of a stereo pair at once: their DC blockers recurse side by
-    // side in one loop, so neither waits for the other.
+    // The same for the two channels of a stereo pair.
     static void processPair(FetHarmonics& left, const float* yLeft, float* outLeft, FetHarmonics& right,
                             const float* yRight, float* outRight, const float* amount, int n) noexcept;
 

@@ -138,6 +138,16 @@ inline float gainComputerSelect(float over, float ratio, float knee) noexcept
     return -knee > 2.0f * over ? 0.0f : reduction;
 }
 
+// The curve of gainComputer before its slope: 0 below the knee, the knee's parabola in it and
+// the overshoot above. OPTO's slope changes in its recursion; this part does not.
+inline float curveBeforeSlope(float over, float knee) noexcept
+{
+    const float x = over + knee * 0.5f;
+    const float inside = x * x / (2.0f * knee);
+    const float reduction = knee >= 2.0f * std::abs(over) ? inside : over;
+    return -knee > 2.0f * over ? 0.0f : reduction;
+}
+
 // The FET character's extra ratio for small overshoots: 1 + f 0.6 e^(-over/6) above the threshold.
 inline float fetFactor(float over, float fet) noexcept
 {
@@ -193,7 +203,8 @@ ORLIX_VECTOR_LOOP(void, levels, (const DetectorRamps& k, const DetectorScratch& 
 }
 
 // Per sample ahead of the paths: the level and the overshoot, and the target (or with OPTO the
-// FET factor). Independent per sample, so it runs in the widest vectors the processor has.
+// FET factor, and the curve before its slope in place of the overshoot). Independent per
+// sample, so it runs in the widest vectors the processor has.
 ORLIX_VECTOR_LOOP(void, prepareTargets,
                   (const DetectorRamps& k, const DetectorScratch& s, int from, int length, bool withOpto),
                   (k, s, from, length, withOpto))
@@ -214,6 +225,8 @@ ORLIX_VECTOR_LOOP(void, prepareTargets,
         else
             for (int i = 0; i < length; ++i)
                 target[i] = fetFactor(over[i], fet[i]);
+        for (int i = 0; i < length; ++i)
+            over[i] = curveBeforeSlope(over[i], knee[i]); // the level array now holds the curve
     }
     else if (k.fetOff)
         for (int i = 0; i < length; ++i)
@@ -289,10 +302,7 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // out off the recursion, and each path's share of b / r is taken as the last step.
     auto optoPathStep = [&](int i, auto unitWeight)
     {
-        const float over = s.level[i], knee = k.knee[i];
-        const float x = over + knee * 0.5f;
-        const float inside = x * x / (2.0f * knee);
-        const float curve = -knee > 2.0f * over ? 0.0f : knee >= 2.0f * std::abs(over) ? inside : over;
+        const float curve = s.level[i];
         const float baseRatio = std::max(k.ratio[i] * s.target[i], 1.0f);
         const float ratioPerDb = k.ratio[i] * k.optoFlag[i] * 0.04f; // up to 0.4 more at 10 dB
 

@@ -77,6 +77,15 @@ TEST(FetHarmonics, BlockProcessingMatchesSampleBySampleAlsoBeyondTheClipPoints)
         const int n = (int)std::min<size_t>(256, y.size() - start);
         block.processBlock(y.data() + start, amount.data() + start, out.data() + start, n);
     }
+    // The shaping is the same to the bit; the block's DC blocker goes four samples at a time,
+    // which rounds differently: within a millionth of the signal's peak.
+    std::vector<float> expected(y.size());
     for (size_t i = 0; i < y.size(); ++i)
-        ASSERT_EQ(out[i], single.process(y[i], amount[i])) << i;
+        expected[i] = single.process(y[i], amount[i]);
+    float peak = 0.0f;
+    for (float v : expected)
+        peak = std::max(peak, std::abs(v));
+    ASSERT_GT(peak, 1e-3f);
+    for (size_t i = 0; i < y.size(); ++i)
+        ASSERT_NEAR(out[i], expected[i], 1e-6f * peak) << i;
 }
