@@ -80,8 +80,11 @@ inline CurveValues tubeCurveLanes(Doubles x, const TubeCurve& c) noexcept
     return {curve, integral};
 }
 
-inline void runLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
-                     const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
+// mirrored: whether the curve at 1 - t enters the blend at all. Without symmetry its weights
+// are 0 and it is skipped, which halves the work and changes no value.
+template <bool mirrored>
+inline void runLanesFor(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                        const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
 {
     double* input = w.input.data();
     input[0] = state.previous;
@@ -107,9 +110,13 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
         const Doubles at = select(small, splat(0.5) * (x + p), x);
         const Doubles t = at * load(s.inverse + k);
         const auto up = tubeCurveLanes(one + t, m.curve);
-        const auto down = tubeCurveLanes(one - t, m.curve);
-        const Doubles curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
-        const Doubles integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        Doubles curve = w1 * up.curve, integral = w1 * up.integral;
+        if constexpr (mirrored)
+        {
+            const auto down = tubeCurveLanes(one - t, m.curve);
+            curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
+            integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        }
         const Doubles slopeScale = load(s.slopeScale + k);
         const Doubles midpointStep = slopeScale * (curve - straight) - at;
         const Doubles antiderivative = load(s.integralScale + k) * integral - slopeScale * straight * x -
@@ -152,6 +159,15 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
     }
     else
         state.cacheValid = false;
+}
+
+inline void runLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                     const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
+{
+    if (m.symmetry > 0.0f)
+        runLanesFor<true>(state, y, length, m, s, w);
+    else
+        runLanesFor<false>(state, y, length, m, s, w);
 }
 
 // e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
