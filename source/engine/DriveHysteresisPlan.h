@@ -107,14 +107,13 @@ inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j,
     return std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
 }
 
-// One chunk's per-sample loop with the hysteresis on throughout: the envelopes and the shaper's
-// operating scale of each sample, and the planned magnetisation steps mixed into the signal.
+// One chunk's per-sample loop with the hysteresis on throughout: the sag envelope of each
+// sample, and the planned magnetisation steps mixed into the signal.
 struct PlannedChunk
 {
     const float* x;
     int length;
     float attack, release, lowPass;
-    float sag, sagKnee, bias;
     bool lowBandSag;
     float rampStart, rampIncrement;
     float hysteresisGain;
@@ -124,7 +123,7 @@ struct PlannedChunk
     float full, low, lowPassState;
     double magnetisation;
     // results per sample
-    double *scale, *inverse, *slopeScale, *integralScale, *offset;
+    float* envelope;
     float* driven;
 };
 

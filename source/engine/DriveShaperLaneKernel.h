@@ -254,8 +254,8 @@ inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
     }
 }
 
-// The chunk loop of PlannedChunk: envelopes as the stage's follow(), the scale as
-// makeShaperScale, and the magnetisation step as plannedHysteresisStep.
+// The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
+// step as plannedHysteresisStep.
 inline void plannedChunkLoop(PlannedChunk& c) noexcept
 {
     const HysteresisPlan& p = *c.plan;
@@ -269,13 +269,7 @@ inline void plannedChunkLoop(PlannedChunk& c) noexcept
         lp += (c.x[k] - lp) * c.lowPass;
         const float lowLevel = std::abs(lp);
         low = lowLevel + (low - lowLevel) * (low < lowLevel ? c.attack : c.release);
-        const float envelope = std::max(c.lowBandSag ? low : full, 0.0f);
-        const auto scale = makeShaperScale((1.0f - c.sag * envelope / (envelope + c.sagKnee)) * c.bias);
-        c.scale[k] = scale.scale;
-        c.inverse[k] = scale.inverse;
-        c.slopeScale[k] = scale.slopeScale;
-        c.integralScale[k] = scale.integralScale;
-        c.offset[k] = scale.offset;
+        c.envelope[k] = std::max(c.lowBandSag ? low : full, 0.0f);
 
         const auto i = (size_t)k;
         const double M2 = M * M;

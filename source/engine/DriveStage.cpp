@@ -1,4 +1,5 @@
 #include "engine/DriveStage.h"
+#include "engine/FastMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +34,28 @@ inline float follow(float envelope, float level, float attack, float release) no
     return level + (envelope - level) * (envelope < level ? attack : release);
 }
 } // namespace
+
+// The operating scale of each sample from its sag envelope. Kept apart from the serial loops
+// that follow the envelopes, so that the divisions run side by side in vector code instead of
+// competing with those loops' own chains for the divider.
+ORLIX_VECTOR_LOOP(void, fillShaperScales,
+                  (const float* __restrict envelope, int n, float sag, float sagKnee, float bias,
+                   double* __restrict scale, double* __restrict inverse, double* __restrict slopeScale,
+                   double* __restrict integralScale, double* __restrict offset),
+                  (envelope, n, sag, sagKnee, bias, scale, inverse, slopeScale, integralScale, offset))
+{
+    for (int k = 0; k < n; ++k)
+    {
+        const float e = envelope[k];
+        // Louder passages lower the bias scale and drive harder.
+        const auto s = makeShaperScale((1.0f - sag * e / (e + sagKnee)) * bias);
+        scale[k] = s.scale;
+        inverse[k] = s.inverse;
+        slopeScale[k] = s.slopeScale;
+        integralScale[k] = s.integralScale;
+        offset[k] = s.offset;
+    }
+}
 
 DriveStage::DriveStage()
 {
@@ -377,22 +400,25 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
     }
 }
 
-// Per sample of the chunk: the envelopes and the sag-modulated operating scale U, the
-// magnetisation mixed in with the ramped hysteresis amount, and the first shaper stage's
-// antiderivative at the result. One loop, so the independent work fills the wait on the
-// magnetisation, whose every step needs the one before.
+// Per sample of the chunk: the sag envelope and from it the operating scale U, and the
+// magnetisation mixed in with the ramped hysteresis amount.
 void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
     // The ramp is linear: positive at both ends, the hysteresis runs on every sample.
     const bool hysteresisThroughout =
         rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f;
     if (hysteresisThroughout && HysteresisPlan::suits(model))
-    {
         prepareChunkPlanned(x, length, rampStart, rampIncrement);
-        return;
-    }
+    else
+        prepareChunkDirect(x, length, rampStart, rampIncrement);
+    fillShaperScales(sagEnvelope.data(), length, model.sagDepth * model.amount, model.sagKnee, model.bias,
+                     scales.scale.data(), scales.inverse.data(), scales.slopeScale.data(),
+                     scales.integralScale.data(), scales.offset.data());
+}
+
+void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept
+{
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
-    const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
     float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
     for (int k = 0; k < length; ++k)
@@ -400,14 +426,7 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
         full = follow(full, std::abs(x[k]), attack, release);
         lp += (x[k] - lp) * lowPass;
         low = follow(low, std::abs(lp), attack, release);
-        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
-        // Louder passages lower the bias scale and drive harder.
-        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
-        scales.scale[(size_t)k] = scale.scale;
-        scales.inverse[(size_t)k] = scale.inverse;
-        scales.slopeScale[(size_t)k] = scale.slopeScale;
-        scales.integralScale[(size_t)k] = scale.integralScale;
-        scales.offset[(size_t)k] = scale.offset;
+        sagEnvelope[(size_t)k] = std::max(m.lowBandSag ? low : full, 0.0f);
 
         float y = x[k];
         const float h = rampStart + rampIncrement * (float)(k + 1);
@@ -437,7 +456,6 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                                      float rampIncrement) noexcept
 {
     const DriveModel m = model;
-    const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
     if (!hysteresisStarted)
     {
@@ -452,9 +470,6 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        attack,
                        release,
                        lowPass,
-                       sag,
-                       m.sagKnee,
-                       m.bias,
                        m.lowBandSag,
                        rampStart,
                        rampIncrement,
@@ -465,11 +480,7 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        lowEnvelope,
                        lowPassState,
                        hysteresis.magnetisation,
-                       scales.scale.data(),
-                       scales.inverse.data(),
-                       scales.slopeScale.data(),
-                       scales.integralScale.data(),
-                       scales.offset.data(),
+                       sagEnvelope.data(),
                        driven.data()};
     runPlannedChunk(chunk);
     hysteresis.magnetisation = chunk.magnetisation;

@@ -72,6 +72,7 @@ private:
     void runActive(float* buffer, int n) noexcept;
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    void prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
@@ -130,6 +131,7 @@ private:
         }
     };
     ScaleArrays scales;
+    std::array<float, chunkLength> sagEnvelope{};
     ShaperLaneScratch laneScratch;
     bool wideLanes = wideShaperLanesAvailable();
     std::array<float, chunkLength> driven{};

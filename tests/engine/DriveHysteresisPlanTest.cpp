@@ -99,8 +99,7 @@ TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
         const auto m = designDrive(type, 1.0f);
         HysteresisState direct, planned;
         HysteresisPlan plan;
-        std::array<double, n> scale{}, inverse{}, slopeScale{}, integralScale{}, offset{};
-        std::array<float, n> x{}, driven{};
+        std::array<float, n> x{}, envelope{}, driven{};
         double worst = 0.0, peak = 0.0;
         for (int block = 0; block < 40; ++block)
         {
@@ -112,9 +111,6 @@ TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
                                0.9f,
                                0.99f,
                                0.01f,
-                               0.0f,
-                               1.0f,
-                               1.0f,
                                false,
                                1.0f,
                                0.0f,
@@ -125,11 +121,7 @@ TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
                                0.0f,
                                0.0f,
                                planned.magnetisation,
-                               scale.data(),
-                               inverse.data(),
-                               slopeScale.data(),
-                               integralScale.data(),
-                               offset.data(),
+                               envelope.data(),
                                driven.data()};
             runPlannedChunk(chunk);
             planned.magnetisation = chunk.magnetisation;
