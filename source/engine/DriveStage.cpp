@@ -383,11 +383,30 @@ void DriveStage::runActive(float* buffer, int n) noexcept
 // so the samples of a chunk are independent work the processor can overlap.
 void DriveStage::runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept
 {
+    bool planned = false; // the chunk's magnetisation steps were planned while the one before ran
     for (int start = 0; start < count; start += chunkLength)
     {
         const int length = std::min(chunkLength, count - start);
         float* x = samples + start;
-        prepareChunk(x, length, rampStart + rampIncrement * (float)start, rampIncrement);
+        const float chunkRamp = rampStart + rampIncrement * (float)start;
+        if (isPlannedChunk(chunkRamp, rampIncrement, length))
+        {
+            const int nextStart = start + length;
+            const int nextLength = std::min(chunkLength, count - nextStart);
+            const bool planNext =
+                nextLength > 0 && nextLength <= length && length % 4 == 0 &&
+                isPlannedChunk(rampStart + rampIncrement * (float)nextStart, rampIncrement, nextLength);
+            prepareChunkPlanned(x, length, chunkRamp, rampIncrement, planned, planNext ? nextLength : 0);
+            planned = planNext;
+        }
+        else
+        {
+            prepareChunkDirect(x, length, chunkRamp, rampIncrement);
+            planned = false;
+        }
+        fillShaperScales(sagEnvelope.data(), length, model.sagDepth * model.amount, model.sagKnee, model.bias,
+                         scales.scale.data(), scales.inverse.data(), scales.slopeScale.data(),
+                         scales.integralScale.data(), scales.offset.data());
         if (firstSample)
         {
             fillShaperCaches();
@@ -400,22 +419,16 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
     }
 }
 
-// Per sample of the chunk: the sag envelope and from it the operating scale U, and the
-// magnetisation mixed in with the ramped hysteresis amount.
-void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
+// Whether the hysteresis runs on every sample of the chunk (the ramp is linear: positive at
+// both ends) with a coupling the plan is made for.
+bool DriveStage::isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept
 {
-    // The ramp is linear: positive at both ends, the hysteresis runs on every sample.
-    const bool hysteresisThroughout =
-        rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f;
-    if (hysteresisThroughout && HysteresisPlan::suits(model))
-        prepareChunkPlanned(x, length, rampStart, rampIncrement);
-    else
-        prepareChunkDirect(x, length, rampStart, rampIncrement);
-    fillShaperScales(sagEnvelope.data(), length, model.sagDepth * model.amount, model.sagKnee, model.bias,
-                     scales.scale.data(), scales.inverse.data(), scales.slopeScale.data(),
-                     scales.integralScale.data(), scales.offset.data());
+    return rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f &&
+           HysteresisPlan::suits(model);
 }
 
+// Per sample of the chunk: the sag envelope, and the magnetisation mixed in with the ramped
+// hysteresis amount.
 void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
@@ -451,19 +464,24 @@ void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart,
 }
 
 // The same with the hysteresis on throughout and its steps planned ahead: what stays in the
-// loop is the short chain on the magnetisation, with the envelopes to fill its waits.
-void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart,
-                                     float rampIncrement) noexcept
+// loop is the short chain on the magnetisation, with the envelopes and the planning of the
+// next nextLength samples (0: none) to fill its waits. alreadyPlanned: the chunk before
+// planned this one.
+void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
+                                     bool alreadyPlanned, int nextLength) noexcept
 {
     const DriveModel m = model;
     const float gainH = hysteresisGainValue;
-    if (!hysteresisStarted)
+    if (!alreadyPlanned)
     {
-        hysteresis.field = x[0];
-        hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
-        hysteresisStarted = true;
+        if (!hysteresisStarted)
+        {
+            hysteresis.field = x[0];
+            hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
+            hysteresisStarted = true;
+        }
+        planHysteresis(hysteresis, x, length, m, hysteresisPlan);
     }
-    planHysteresis(hysteresis, x, length, m, hysteresisPlan);
 
     PlannedChunk chunk{x,
                        length,
@@ -482,7 +500,14 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        hysteresis.magnetisation,
                        sagEnvelope.data(),
                        driven.data()};
+    if (nextLength > 0)
+        chunk.ahead = {x + length, nextLength, &hysteresisPlan, &m, hysteresis.field, hysteresis.meanStep};
     runPlannedChunk(chunk);
+    if (nextLength > 0)
+    {
+        hysteresis.field = chunk.ahead.field;
+        hysteresis.meanStep = chunk.ahead.meanStep;
+    }
     hysteresis.magnetisation = chunk.magnetisation;
     fullEnvelope = chunk.full;
     lowEnvelope = chunk.low;
