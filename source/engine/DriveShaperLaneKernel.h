@@ -51,18 +51,42 @@ inline Doubles absolute(Doubles a) noexcept
     return a < 0.0 ? -a : a;
 }
 
-// f and F of the tube curve at four points, branch-free as in branchFree::curve and integral.
+// f and F of the tube curve at four points, branch-free as in branchFree::curve and integral,
+// given the power-law share of each.
 struct CurveValues
 {
     Doubles curve, integral;
 };
 
-inline CurveValues tubeCurveLanes(Doubles x, const TubeCurve& c) noexcept
+// The power-law share of x: the part of it between 0 and the knee.
+inline Doubles lawShare(Doubles x, const TubeCurve& c) noexcept
+{
+    return minimum(maximum(x, splat(0.0)), splat(c.knee));
+}
+
+inline bool allLanes(Masks m) noexcept
+{
+    return (m[0] & m[1] & m[2] & m[3]) != 0;
+}
+
+inline bool anyLane(Masks m) noexcept
+{
+    return (m[0] | m[1] | m[2] | m[3]) != 0;
+}
+
+// The same where every x lies between 0 and the knee (x is its own power-law share): the other
+// pieces' shares are 0 and add exact zeros, so leaving them out gives the same values.
+inline CurveValues powerLawLanes(Doubles law) noexcept
+{
+    const Doubles lawValue = law * ORLIX_LANE_SQRT(law);
+    return {lawValue, splat(0.4) * law * lawValue};
+}
+
+inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) noexcept
 {
     const Doubles zero = splat(0.0), one = splat(1.0);
     const Doubles overKnee = x - c.knee;
     const Doubles below = minimum(x, zero);
-    const Doubles law = minimum(maximum(x, zero), splat(c.knee));
     const Doubles bend = minimum(maximum(overKnee, zero), one);
     const Doubles ceiling = maximum(overKnee - 1.0, zero);
     const Doubles root = ORLIX_LANE_SQRT(law);
@@ -109,13 +133,26 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
         const Masks small = absolute(delta) < maximum(splat(0.024) * largest * largest, splat(1e-5));
         const Doubles at = select(small, splat(0.5) * (x + p), x);
         const Doubles t = at * load(s.inverse + k);
-        const auto up = tubeCurveLanes(one + t, m.curve);
-        Doubles curve = w1 * up.curve, integral = w1 * up.integral;
+        const Doubles above = one + t;
+        const Doubles lawAbove = lawShare(above, m.curve);
+        Doubles curve, integral;
         if constexpr (mirrored)
         {
-            const auto down = tubeCurveLanes(one - t, m.curve);
+            const Doubles under = one - t;
+            const Doubles lawUnder = lawShare(under, m.curve);
+            // Moderate levels keep both sides on the power law; the pieces around it cost more.
+            const bool onLaw = allLanes((lawAbove == above) & (lawUnder == under));
+            const auto up = onLaw ? powerLawLanes(lawAbove) : tubeCurveLanes(above, lawAbove, m.curve);
+            const auto down = onLaw ? powerLawLanes(lawUnder) : tubeCurveLanes(under, lawUnder, m.curve);
             curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
             integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        }
+        else
+        {
+            const auto up = allLanes(lawAbove == above) ? powerLawLanes(lawAbove)
+                                                        : tubeCurveLanes(above, lawAbove, m.curve);
+            curve = w1 * up.curve;
+            integral = w1 * up.integral;
         }
         const Doubles slopeScale = load(s.slopeScale + k);
         const Doubles midpointStep = slopeScale * (curve - straight) - at;
@@ -142,14 +179,19 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
 
     // A large step right after a small one (or a stale cache) has no antiderivative at its
     // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
-    if ((stale[0] | stale[1] | stale[2] | stale[3]) != 0)
-        for (int k = 0; k < length; ++k)
-            if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
-            {
-                const double x = input[k + 1], p = input[k];
-                const double before = shaperDifferenceIntegral(m, s.at(k), p);
-                y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
-            }
+    if (anyLane(stale))
+        for (int group = 0; group < length; group += 4)
+        {
+            if (!anyLane(~loadMask(w.small.data() + group + 1) & loadMask(w.small.data() + group)))
+                continue;
+            for (int k = group; k < group + 4; ++k)
+                if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
+                {
+                    const double x = input[k + 1], p = input[k];
+                    const double before = shaperDifferenceIntegral(m, s.at(k), p);
+                    y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
+                }
+        }
 
     state.previous = (float)input[length];
     if (w.small[(size_t)length] == 0)
