@@ -33,7 +33,6 @@ inline float follow(float envelope, float level, float attack, float release) no
 {
     return level + (envelope - level) * (envelope < level ? attack : release);
 }
-} // namespace
 
 // The operating scale of each sample from its sag envelope. Kept apart from the serial loops
 // that follow the envelopes, so that the divisions run side by side in vector code instead of
@@ -56,6 +55,7 @@ ORLIX_VECTOR_LOOP(void, fillShaperScales,
         offset[k] = s.offset;
     }
 }
+} // namespace
 
 DriveStage::DriveStage()
 {
