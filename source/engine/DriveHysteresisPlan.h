@@ -59,9 +59,21 @@ inline LangevinDerivatives langevinDerivatives(double h) noexcept
             8.0 * c * s * (2.0 - 3.0 * c * c) - 24.0 * i2 * i2 * i};
 }
 
+// v as rounded on its own: a product the compiler may not fuse with the addition that follows,
+// even where it builds for fused multiply-adds, so every build steps the mean alike.
+inline double roundedAlone(double v) noexcept
+{
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+    asm("" : "+x"(v));
+#endif
+    return v;
+}
+
 // The field steps of x[0 .. n) and the mean step, updating the state as hysteresisStep
-// would; the rest of the plan (planHysteresisLanes, below) is independent per sample.
-inline void planFieldSteps(HysteresisState& state, const float* x, int n, HysteresisPlan& plan) noexcept
+// would, into the plan from index `at`; the rest of the plan (planHysteresisLanes, below) is
+// independent per sample.
+inline void planFieldSteps(HysteresisState& state, const float* x, int n, HysteresisPlan& plan,
+                           int at = 0) noexcept
 {
     double field = state.field, meanStep = state.meanStep;
     for (int j = 0; j < n; ++j)
@@ -69,12 +81,13 @@ inline void planFieldSteps(HysteresisState& state, const float* x, int n, Hyster
         const double h = x[j];
         const double dH = h - field;
         const bool still = !std::isfinite(x[j]) || juce::exactlyEqual(dH, 0.0);
-        plan.still[(size_t)j] = still;
+        const auto i = (size_t)(at + j);
+        plan.still[i] = still;
         field = still ? field : h;
-        meanStep = still ? meanStep : meanStep + (std::abs(dH) - meanStep) * 0.001;
-        plan.step[(size_t)j] = still ? 0.0 : dH;
-        plan.applied[(size_t)j] = still ? 0.0 : h - 0.5 * dH;
-        plan.meanStep[(size_t)j] = meanStep;
+        meanStep = still ? meanStep : meanStep + roundedAlone((std::abs(dH) - meanStep) * 0.001);
+        plan.step[i] = still ? 0.0 : dH;
+        plan.applied[i] = still ? 0.0 : h - 0.5 * dH;
+        plan.meanStep[i] = meanStep;
     }
     state.field = field;
     state.meanStep = meanStep;
@@ -107,14 +120,25 @@ inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j,
     return std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
 }
 
-// One chunk's per-sample loop with the hysteresis on throughout: the envelopes and the shaper's
-// operating scale of each sample, and the planned magnetisation steps mixed into the signal.
+// The next chunk, planned while a chunk runs: its input, its length (at most the running
+// chunk's, which is whole groups of four) and the field and mean step it starts from, which
+// are left where its plan ends.
+struct PlanAhead
+{
+    const float* x = nullptr;
+    int length = 0;
+    HysteresisPlan* plan = nullptr; // the running chunk's own
+    const DriveModel* model = nullptr;
+    double field = 0.0, meanStep = 0.0;
+};
+
+// One chunk's per-sample loop with the hysteresis on throughout: the sag envelope of each
+// sample, and the planned magnetisation steps mixed into the signal.
 struct PlannedChunk
 {
     const float* x;
     int length;
     float attack, release, lowPass;
-    float sag, sagKnee, bias;
     bool lowBandSag;
     float rampStart, rampIncrement;
     float hysteresisGain;
@@ -124,8 +148,9 @@ struct PlannedChunk
     float full, low, lowPassState;
     double magnetisation;
     // results per sample
-    double *scale, *inverse, *slopeScale, *integralScale, *offset;
+    float* envelope;
     float* driven;
+    PlanAhead ahead{};
 };
 
 // Runs the loop with fused multiply-adds where the processor has them.

@@ -51,18 +51,42 @@ inline Doubles absolute(Doubles a) noexcept
     return a < 0.0 ? -a : a;
 }
 
-// f and F of the tube curve at four points, branch-free as in branchFree::curve and integral.
+// f and F of the tube curve at four points, branch-free as in branchFree::curve and integral,
+// given the power-law share of each.
 struct CurveValues
 {
     Doubles curve, integral;
 };
 
-inline CurveValues tubeCurveLanes(Doubles x, const TubeCurve& c) noexcept
+// The power-law share of x: the part of it between 0 and the knee.
+inline Doubles lawShare(Doubles x, const TubeCurve& c) noexcept
+{
+    return minimum(maximum(x, splat(0.0)), splat(c.knee));
+}
+
+inline bool allLanes(Masks m) noexcept
+{
+    return (m[0] & m[1] & m[2] & m[3]) != 0;
+}
+
+inline bool anyLane(Masks m) noexcept
+{
+    return (m[0] | m[1] | m[2] | m[3]) != 0;
+}
+
+// The same where every x lies between 0 and the knee (x is its own power-law share): the other
+// pieces' shares are 0 and add exact zeros, so leaving them out gives the same values.
+inline CurveValues powerLawLanes(Doubles law) noexcept
+{
+    const Doubles lawValue = law * ORLIX_LANE_SQRT(law);
+    return {lawValue, splat(0.4) * law * lawValue};
+}
+
+inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) noexcept
 {
     const Doubles zero = splat(0.0), one = splat(1.0);
     const Doubles overKnee = x - c.knee;
     const Doubles below = minimum(x, zero);
-    const Doubles law = minimum(maximum(x, zero), splat(c.knee));
     const Doubles bend = minimum(maximum(overKnee, zero), one);
     const Doubles ceiling = maximum(overKnee - 1.0, zero);
     const Doubles root = ORLIX_LANE_SQRT(law);
@@ -80,8 +104,11 @@ inline CurveValues tubeCurveLanes(Doubles x, const TubeCurve& c) noexcept
     return {curve, integral};
 }
 
-inline void runLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
-                     const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
+// mirrored: whether the curve at 1 - t enters the blend at all. Without symmetry its weights
+// are 0 and it is skipped, which halves the work and changes no value.
+template <bool mirrored>
+inline void runLanesFor(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                        const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
 {
     double* input = w.input.data();
     input[0] = state.previous;
@@ -106,10 +133,27 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
         const Masks small = absolute(delta) < maximum(splat(0.024) * largest * largest, splat(1e-5));
         const Doubles at = select(small, splat(0.5) * (x + p), x);
         const Doubles t = at * load(s.inverse + k);
-        const auto up = tubeCurveLanes(one + t, m.curve);
-        const auto down = tubeCurveLanes(one - t, m.curve);
-        const Doubles curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
-        const Doubles integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        const Doubles above = one + t;
+        const Doubles lawAbove = lawShare(above, m.curve);
+        Doubles curve, integral;
+        if constexpr (mirrored)
+        {
+            const Doubles under = one - t;
+            const Doubles lawUnder = lawShare(under, m.curve);
+            // Moderate levels keep both sides on the power law; the pieces around it cost more.
+            const bool onLaw = allLanes((lawAbove == above) & (lawUnder == under));
+            const auto up = onLaw ? powerLawLanes(lawAbove) : tubeCurveLanes(above, lawAbove, m.curve);
+            const auto down = onLaw ? powerLawLanes(lawUnder) : tubeCurveLanes(under, lawUnder, m.curve);
+            curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
+            integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
+        }
+        else
+        {
+            const auto up = allLanes(lawAbove == above) ? powerLawLanes(lawAbove)
+                                                        : tubeCurveLanes(above, lawAbove, m.curve);
+            curve = w1 * up.curve;
+            integral = w1 * up.integral;
+        }
         const Doubles slopeScale = load(s.slopeScale + k);
         const Doubles midpointStep = slopeScale * (curve - straight) - at;
         const Doubles antiderivative = load(s.integralScale + k) * integral - slopeScale * straight * x -
@@ -135,14 +179,19 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
 
     // A large step right after a small one (or a stale cache) has no antiderivative at its
     // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
-    if ((stale[0] | stale[1] | stale[2] | stale[3]) != 0)
-        for (int k = 0; k < length; ++k)
-            if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
-            {
-                const double x = input[k + 1], p = input[k];
-                const double before = shaperDifferenceIntegral(m, s.at(k), p);
-                y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
-            }
+    if (anyLane(stale))
+        for (int group = 0; group < length; group += 4)
+        {
+            if (!anyLane(~loadMask(w.small.data() + group + 1) & loadMask(w.small.data() + group)))
+                continue;
+            for (int k = group; k < group + 4; ++k)
+                if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
+                {
+                    const double x = input[k + 1], p = input[k];
+                    const double before = shaperDifferenceIntegral(m, s.at(k), p);
+                    y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
+                }
+        }
 
     state.previous = (float)input[length];
     if (w.small[(size_t)length] == 0)
@@ -152,6 +201,15 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
     }
     else
         state.cacheValid = false;
+}
+
+inline void runLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                     const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
+{
+    if (m.symmetry > 0.0f)
+        runLanesFor<true>(state, y, length, m, s, w);
+    else
+        runLanesFor<false>(state, y, length, m, s, w);
 }
 
 // e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
@@ -178,88 +236,98 @@ inline Doubles expLanes(Doubles x) noexcept
     return p * scale;
 }
 
-// The rest of the hysteresis plan, four samples at a time: the softened sign of each field
-// step and the Langevin function and its derivatives at the applied field, both the series
-// and the closed form evaluated and one chosen.
-inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+// What the plan needs of the model, worked out once per chunk.
+struct PlanConstants
+{
+    double inverseShape, k, k2, k3, c, pinning;
+};
+
+inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
 {
     const double inverseShape = 1.0 / std::max((double)m.shape, 1e-5);
     const double k = (double)m.coupling * inverseShape;
-    const double k2 = k * k, k3 = k2 * k;
-    const double c = m.reversibility;
-    const Doubles zero = splat(0.0), one = splat(1.0);
-    for (int j = 0; j < n; j += 4)
-    {
-        const Doubles dH = load(plan.step.data() + j);
-        const Masks still = dH == zero;
-        const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
-        const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
-        const Doubles h = load(plan.applied.data() + j) * inverseShape;
-
-        const Doubles h2 = h * h;
-        const Doubles s0 = h * (splat(1.0 / 3.0) -
-                                h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0))));
-        const Doubles s1 =
-            splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0)));
-        const Doubles s2 =
-            h * (splat(-2.0 / 15.0) +
-                 h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0))));
-        const Doubles s3 = splat(-2.0 / 15.0) +
-                           h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0)));
-        const Doubles s4 = h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)));
-
-        const Doubles e = expLanes(splat(-2.0) * absolute(h));
-        const Doubles q = one - e;
-        const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
-        const Doubles ss = splat(-4.0) * e / (q * q);
-        const Doubles i = one / h, i2 = i * i;
-        const Doubles c0 = cc - i;
-        const Doubles c1 = ss + i2;
-        const Doubles c2 = splat(-2.0) * cc * ss - splat(2.0) * i2 * i;
-        const Doubles c3 = splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2;
-        const Doubles c4 =
-            splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i;
-
-        const Masks near = absolute(h) < splat(0.2);
-        const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
-                      d3 = select(near, s3, c3), d4 = select(near, s4, c4);
-        const Doubles reversible = dH * (c * inverseShape);
-        store(plan.n0.data() + j, select(still, zero, d0));
-        store(plan.n1.data() + j, select(still, zero, d1 * k - 1.0));
-        store(plan.n2.data() + j, select(still, zero, d2 * (k2 * 0.5)));
-        store(plan.n3.data() + j, select(still, zero, d3 * (k3 * (1.0 / 6.0))));
-        store(plan.s0.data() + j, select(still, zero, reversible * d1));
-        store(plan.s1.data() + j, select(still, zero, reversible * d2 * k));
-        store(plan.s2.data() + j, select(still, zero, reversible * d3 * (k2 * 0.5)));
-        store(plan.s3.data() + j, select(still, zero, reversible * d4 * (k3 * (1.0 / 6.0))));
-        store(plan.pinned.data() + j, select(still, one, direction * ((1.0 - c) * m.pinning)));
-        store(plan.direction.data() + j, select(still, zero, direction));
-        store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
-    }
+    return {inverseShape, k, k * k, k * k * k, (double)m.reversibility, (double)m.pinning};
 }
 
-// The chunk loop of PlannedChunk: envelopes as the stage's follow(), the scale as
-// makeShaperScale, and the magnetisation step as plannedHysteresisStep.
-inline void plannedChunkLoop(PlannedChunk& c) noexcept
+// The rest of the hysteresis plan for the four samples from j: the softened sign of each field
+// step and the Langevin function and its derivatives at the applied field, both the series
+// and the closed form evaluated and one chosen.
+inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants) noexcept
+{
+    const double inverseShape = constants.inverseShape;
+    const double k = constants.k, k2 = constants.k2, k3 = constants.k3;
+    const double c = constants.c;
+    const Doubles zero = splat(0.0), one = splat(1.0);
+    const Doubles dH = load(plan.step.data() + j);
+    const Masks still = dH == zero;
+    const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
+    const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
+    const Doubles h = load(plan.applied.data() + j) * inverseShape;
+
+    const Doubles h2 = h * h;
+    const Doubles s0 =
+        h * (splat(1.0 / 3.0) - h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0))));
+    const Doubles s1 =
+        splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0)));
+    const Doubles s2 = h * (splat(-2.0 / 15.0) +
+                            h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0))));
+    const Doubles s3 = splat(-2.0 / 15.0) +
+                       h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0)));
+    const Doubles s4 = h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)));
+
+    const Doubles e = expLanes(splat(-2.0) * absolute(h));
+    const Doubles q = one - e;
+    const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
+    const Doubles ss = splat(-4.0) * e / (q * q);
+    const Doubles i = one / h, i2 = i * i;
+    const Doubles c0 = cc - i;
+    const Doubles c1 = ss + i2;
+    const Doubles c2 = splat(-2.0) * cc * ss - splat(2.0) * i2 * i;
+    const Doubles c3 = splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2;
+    const Doubles c4 = splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i;
+
+    const Masks near = absolute(h) < splat(0.2);
+    const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
+                  d3 = select(near, s3, c3), d4 = select(near, s4, c4);
+    const Doubles reversible = dH * (c * inverseShape);
+    store(plan.n0.data() + j, select(still, zero, d0));
+    store(plan.n1.data() + j, select(still, zero, d1 * k - 1.0));
+    store(plan.n2.data() + j, select(still, zero, d2 * (k2 * 0.5)));
+    store(plan.n3.data() + j, select(still, zero, d3 * (k3 * (1.0 / 6.0))));
+    store(plan.s0.data() + j, select(still, zero, reversible * d1));
+    store(plan.s1.data() + j, select(still, zero, reversible * d2 * k));
+    store(plan.s2.data() + j, select(still, zero, reversible * d3 * (k2 * 0.5)));
+    store(plan.s3.data() + j, select(still, zero, reversible * d4 * (k3 * (1.0 / 6.0))));
+    store(plan.pinned.data() + j, select(still, one, direction * ((1.0 - c) * constants.pinning)));
+    store(plan.direction.data() + j, select(still, zero, direction));
+    store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
+}
+
+inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+{
+    const auto constants = planConstantsOf(m);
+    for (int j = 0; j < n; j += 4)
+        planGroup(plan, j, constants);
+}
+
+// The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
+// step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made four samples
+// at a time in the same loop: its work is independent of the magnetisation chain and fills
+// that chain's waits. It goes into the same plan, each group only after the chain has read it.
+template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) noexcept
 {
     const HysteresisPlan& p = *c.plan;
     const double alpha = c.coupling;
     double M = c.magnetisation;
     float full = c.full, low = c.low, lp = c.lowPassState;
-    for (int k = 0; k < c.length; ++k)
+    const auto step = [&](int k) noexcept
     {
         const float level = std::abs(c.x[k]);
         full = level + (full - level) * (full < level ? c.attack : c.release);
         lp += (c.x[k] - lp) * c.lowPass;
         const float lowLevel = std::abs(lp);
         low = lowLevel + (low - lowLevel) * (low < lowLevel ? c.attack : c.release);
-        const float envelope = std::max(c.lowBandSag ? low : full, 0.0f);
-        const auto scale = makeShaperScale((1.0f - c.sag * envelope / (envelope + c.sagKnee)) * c.bias);
-        c.scale[k] = scale.scale;
-        c.inverse[k] = scale.inverse;
-        c.slopeScale[k] = scale.slopeScale;
-        c.integralScale[k] = scale.integralScale;
-        c.offset[k] = scale.offset;
+        c.envelope[k] = std::max(c.lowBandSag ? low : full, 0.0f);
 
         const auto i = (size_t)k;
         const double M2 = M * M;
@@ -277,9 +345,40 @@ inline void plannedChunkLoop(PlannedChunk& c) noexcept
 
         const float h = c.rampStart + c.rampIncrement * (float)(k + 1);
         c.driven[k] = c.x[k] + ((float)M * c.hysteresisGain - c.x[k]) * h;
+    };
+    if constexpr (!planningAhead)
+    {
+        for (int k = 0; k < c.length; ++k)
+            step(k);
+    }
+    else
+    {
+        auto& ahead = c.ahead;
+        const auto constants = planConstantsOf(*ahead.model);
+        HysteresisState fields{0.0, ahead.field, ahead.meanStep};
+        for (int k = 0; k < c.length; k += 4)
+        {
+            for (int j = k; j < k + 4; ++j)
+                step(j);
+            if (k < ahead.length)
+            {
+                planFieldSteps(fields, ahead.x + k, std::min(4, ahead.length - k), *ahead.plan, k);
+                planGroup(*ahead.plan, k, constants);
+            }
+        }
+        ahead.field = fields.field;
+        ahead.meanStep = fields.meanStep;
     }
     c.magnetisation = M;
     c.full = full;
     c.low = low;
     c.lowPassState = lp;
+}
+
+inline void plannedChunkLoop(PlannedChunk& c) noexcept
+{
+    if (c.ahead.plan != nullptr && c.ahead.length > 0)
+        plannedChunkLoopFor<true>(c);
+    else
+        plannedChunkLoopFor<false>(c);
 }

@@ -1,4 +1,5 @@
 #include "engine/DriveStage.h"
+#include "engine/FastMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,28 @@ int stageCountOf(int index) noexcept
 inline float follow(float envelope, float level, float attack, float release) noexcept
 {
     return level + (envelope - level) * (envelope < level ? attack : release);
+}
+
+// The operating scale of each sample from its sag envelope. Kept apart from the serial loops
+// that follow the envelopes, so that the divisions run side by side in vector code instead of
+// competing with those loops' own chains for the divider.
+ORLIX_VECTOR_LOOP(void, fillShaperScales,
+                  (const float* __restrict envelope, int n, float sag, float sagKnee, float bias,
+                   double* __restrict scale, double* __restrict inverse, double* __restrict slopeScale,
+                   double* __restrict integralScale, double* __restrict offset),
+                  (envelope, n, sag, sagKnee, bias, scale, inverse, slopeScale, integralScale, offset))
+{
+    for (int k = 0; k < n; ++k)
+    {
+        const float e = envelope[k];
+        // Louder passages lower the bias scale and drive harder.
+        const auto s = makeShaperScale((1.0f - sag * e / (e + sagKnee)) * bias);
+        scale[k] = s.scale;
+        inverse[k] = s.inverse;
+        slopeScale[k] = s.slopeScale;
+        integralScale[k] = s.integralScale;
+        offset[k] = s.offset;
+    }
 }
 } // namespace
 
@@ -360,11 +383,30 @@ void DriveStage::runActive(float* buffer, int n) noexcept
 // so the samples of a chunk are independent work the processor can overlap.
 void DriveStage::runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept
 {
+    bool planned = false; // the chunk's magnetisation steps were planned while the one before ran
     for (int start = 0; start < count; start += chunkLength)
     {
         const int length = std::min(chunkLength, count - start);
         float* x = samples + start;
-        prepareChunk(x, length, rampStart + rampIncrement * (float)start, rampIncrement);
+        const float chunkRamp = rampStart + rampIncrement * (float)start;
+        if (isPlannedChunk(chunkRamp, rampIncrement, length))
+        {
+            const int nextStart = start + length;
+            const int nextLength = std::min(chunkLength, count - nextStart);
+            const bool planNext =
+                nextLength > 0 && nextLength <= length && length % 4 == 0 &&
+                isPlannedChunk(rampStart + rampIncrement * (float)nextStart, rampIncrement, nextLength);
+            prepareChunkPlanned(x, length, chunkRamp, rampIncrement, planned, planNext ? nextLength : 0);
+            planned = planNext;
+        }
+        else
+        {
+            prepareChunkDirect(x, length, chunkRamp, rampIncrement);
+            planned = false;
+        }
+        fillShaperScales(sagEnvelope.data(), length, model.sagDepth * model.amount, model.sagKnee, model.bias,
+                         scales.scale.data(), scales.inverse.data(), scales.slopeScale.data(),
+                         scales.integralScale.data(), scales.offset.data());
         if (firstSample)
         {
             fillShaperCaches();
@@ -377,22 +419,19 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
     }
 }
 
-// Per sample of the chunk: the envelopes and the sag-modulated operating scale U, the
-// magnetisation mixed in with the ramped hysteresis amount, and the first shaper stage's
-// antiderivative at the result. One loop, so the independent work fills the wait on the
-// magnetisation, whose every step needs the one before.
-void DriveStage::prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept
+// Whether the hysteresis runs on every sample of the chunk (the ramp is linear: positive at
+// both ends) with a coupling the plan is made for.
+bool DriveStage::isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept
 {
-    // The ramp is linear: positive at both ends, the hysteresis runs on every sample.
-    const bool hysteresisThroughout =
-        rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f;
-    if (hysteresisThroughout && HysteresisPlan::suits(model))
-    {
-        prepareChunkPlanned(x, length, rampStart, rampIncrement);
-        return;
-    }
+    return rampStart + rampIncrement > 0.0f && rampStart + rampIncrement * (float)length > 0.0f &&
+           HysteresisPlan::suits(model);
+}
+
+// Per sample of the chunk: the sag envelope, and the magnetisation mixed in with the ramped
+// hysteresis amount.
+void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept
+{
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
-    const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
     float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
     for (int k = 0; k < length; ++k)
@@ -400,14 +439,7 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
         full = follow(full, std::abs(x[k]), attack, release);
         lp += (x[k] - lp) * lowPass;
         low = follow(low, std::abs(lp), attack, release);
-        const float envelope = std::max(m.lowBandSag ? low : full, 0.0f);
-        // Louder passages lower the bias scale and drive harder.
-        const auto scale = makeShaperScale((1.0f - sag * envelope / (envelope + m.sagKnee)) * m.bias);
-        scales.scale[(size_t)k] = scale.scale;
-        scales.inverse[(size_t)k] = scale.inverse;
-        scales.slopeScale[(size_t)k] = scale.slopeScale;
-        scales.integralScale[(size_t)k] = scale.integralScale;
-        scales.offset[(size_t)k] = scale.offset;
+        sagEnvelope[(size_t)k] = std::max(m.lowBandSag ? low : full, 0.0f);
 
         float y = x[k];
         const float h = rampStart + rampIncrement * (float)(k + 1);
@@ -432,29 +464,30 @@ void DriveStage::prepareChunk(const float* x, int length, float rampStart, float
 }
 
 // The same with the hysteresis on throughout and its steps planned ahead: what stays in the
-// loop is the short chain on the magnetisation, with the envelopes to fill its waits.
-void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart,
-                                     float rampIncrement) noexcept
+// loop is the short chain on the magnetisation, with the envelopes and the planning of the
+// next nextLength samples (0: none) to fill its waits. alreadyPlanned: the chunk before
+// planned this one.
+void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
+                                     bool alreadyPlanned, int nextLength) noexcept
 {
     const DriveModel m = model;
-    const float sag = m.sagDepth * m.amount;
     const float gainH = hysteresisGainValue;
-    if (!hysteresisStarted)
+    if (!alreadyPlanned)
     {
-        hysteresis.field = x[0];
-        hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
-        hysteresisStarted = true;
+        if (!hysteresisStarted)
+        {
+            hysteresis.field = x[0];
+            hysteresis.magnetisation = std::clamp(x[0] / gainH, -1.0f, 1.0f);
+            hysteresisStarted = true;
+        }
+        planHysteresis(hysteresis, x, length, m, hysteresisPlan);
     }
-    planHysteresis(hysteresis, x, length, m, hysteresisPlan);
 
     PlannedChunk chunk{x,
                        length,
                        attack,
                        release,
                        lowPass,
-                       sag,
-                       m.sagKnee,
-                       m.bias,
                        m.lowBandSag,
                        rampStart,
                        rampIncrement,
@@ -465,13 +498,16 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        lowEnvelope,
                        lowPassState,
                        hysteresis.magnetisation,
-                       scales.scale.data(),
-                       scales.inverse.data(),
-                       scales.slopeScale.data(),
-                       scales.integralScale.data(),
-                       scales.offset.data(),
+                       sagEnvelope.data(),
                        driven.data()};
+    if (nextLength > 0)
+        chunk.ahead = {x + length, nextLength, &hysteresisPlan, &m, hysteresis.field, hysteresis.meanStep};
     runPlannedChunk(chunk);
+    if (nextLength > 0)
+    {
+        hysteresis.field = chunk.ahead.field;
+        hysteresis.meanStep = chunk.ahead.meanStep;
+    }
     hysteresis.magnetisation = chunk.magnetisation;
     fullEnvelope = chunk.full;
     lowEnvelope = chunk.low;

@@ -71,8 +71,10 @@ private:
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
-    void prepareChunk(const float* x, int length, float rampStart, float rampIncrement) noexcept;
-    void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    bool isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept;
+    void prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
+                             bool alreadyPlanned, int nextLength) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
@@ -130,6 +132,7 @@ private:
         }
     };
     ScaleArrays scales;
+    std::array<float, chunkLength> sagEnvelope{};
     ShaperLaneScratch laneScratch;
     bool wideLanes = wideShaperLanesAvailable();
     std::array<float, chunkLength> driven{};
