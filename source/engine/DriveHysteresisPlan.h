@@ -15,7 +15,7 @@ namespace orlix
 // alpha / A <= 0.02 the first neglected term is below 1e-9).
 struct HysteresisPlan
 {
-    static constexpr int capacity = 256;
+    static constexpr int capacity = 128;
     static constexpr double largestCoupling = 0.02; // alpha / A the polynomials are made for
 
     // L(a + kM) - M = n0 + n1 M + n2 M^2 + n3 M^3, and dH c / A L'(a + kM) = s0 + ... + s3 M^3.

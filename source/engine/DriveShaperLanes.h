@@ -27,7 +27,7 @@ struct ShaperLaneScales
 // stage remembers from before the chunk.
 struct ShaperLaneScratch
 {
-    static constexpr int capacity = 256;
+    static constexpr int capacity = 128;
     alignas(32) std::array<double, capacity + 4> input{};    // [0] the previous input, then the chunk
     alignas(32) std::array<double, capacity + 4> midpoint{}; // finished output where the step is small
     alignas(32) std::array<double, capacity + 4> integral{}; // D - x^2/2 at each input; [0] the cache

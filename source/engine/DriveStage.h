@@ -23,7 +23,7 @@ public:
     static constexpr int maxBlock = 8192;
     // The oversamplers and work buffers see at most this many base-rate samples at a time:
     // a longer block goes through in pieces with the same result, and the buffers stay small.
-    static constexpr int subBlock = 64;
+    static constexpr int subBlock = 32;
     static constexpr int numOversamplers = 2; // 0: 16x, 1: 32x
 
     DriveStage();
@@ -120,7 +120,7 @@ private:
     std::array<ShaperStageState, 3> shaperStates{};
     // Work arrays of one chunk of the oversampled block: the operating scale of each sample,
     // and the signal as it moves through the stages.
-    static constexpr int chunkLength = 256;
+    static constexpr int chunkLength = 128;
     static_assert(chunkLength <= ShaperLaneScratch::capacity);
     struct ScaleArrays
     {

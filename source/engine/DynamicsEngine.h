@@ -56,7 +56,7 @@ class DynamicsEngine
 {
 public:
     // Longer blocks go through in pieces of this many samples: the work buffers stay small.
-    static constexpr int blockLimit = 2048;
+    static constexpr int blockLimit = 1024;
 
     DynamicsEngine();
 
@@ -84,7 +84,7 @@ private:
 
     // The per-sample passes work through a block in runs of this many samples, on arrays
     // small enough to stay in the first-level cache.
-    static constexpr int runLength = 256;
+    static constexpr int runLength = 128;
     using RunArray = std::array<float, runLength>;
 
     void processBlock(float* const* io, int numChannels, int n, const EngineSettings& settings,

@@ -64,7 +64,8 @@ std::vector<float> scalesFor(int n)
 
 TEST(DriveShaperLanes, MatchTheSequentialStepOnEveryPathAndType)
 {
-    constexpr int n = 256 * 40;
+    constexpr int chunk = ShaperLaneScratch::capacity;
+    constexpr int n = chunk * 80;
     const auto x = mixedSignal(n);
     const Scales scales(scalesFor(n));
     for (bool wide : {false, true})
@@ -76,14 +77,14 @@ TEST(DriveShaperLanes, MatchTheSequentialStepOnEveryPathAndType)
             std::vector<float> expected(x), got(x);
             double worst = 0.0, largest = 0.0;
             int staleChunks = 0;
-            for (int from = 0; from < n; from += 256)
+            for (int from = 0; from < n; from += chunk)
             {
-                for (int k = from; k < from + 256; ++k)
+                for (int k = from; k < from + chunk; ++k)
                     expected[(size_t)k] =
                         shaperStepLean(sequential, x[(size_t)k], m, scales.view((size_t)k).at(0));
                 if (!lanes.cacheValid)
                     ++staleChunks;
-                runShaperStageLanes(lanes, got.data() + from, 256, m, scales.view((size_t)from), scratch,
+                runShaperStageLanes(lanes, got.data() + from, chunk, m, scales.view((size_t)from), scratch,
                                     wide);
                 EXPECT_EQ(lanes.previous, sequential.previous);
                 EXPECT_EQ(lanes.cacheValid, sequential.cacheValid);
