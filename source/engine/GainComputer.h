@@ -141,8 +141,9 @@ struct LevelDetector
         return gainReduction;
     }
 
-    // The step above over a run of n sample frames, giving the same values (to within the
-    // last bits of the logarithms) in loops the compiler can vectorise: the envelopes, the
+    // The step above over a run of n sample frames, giving the same values to within rounding
+    // (the logarithms are polynomials, and the recursions sum their terms in an order with
+    // fewer dependent operations) in loops the compiler can vectorise: the envelopes, the
     // levels, the gain computer and the time behaviour each get their own pass, and only the
     // passes with a recursion stay sample by sample. Returns the largest reduction.
     // audio thread
