@@ -29,8 +29,8 @@ std::vector<float> fieldSequence(int n)
             v = x[(size_t)std::max(i - 1, 0)];
         x[(size_t)i] = v;
     }
-    x[1234] = std::numeric_limits<float>::quiet_NaN();
-    x[5678] = std::numeric_limits<float>::infinity();
+    x[(size_t)n / 33] = std::numeric_limits<float>::quiet_NaN();
+    x[(size_t)n / 7] = std::numeric_limits<float>::infinity();
     return x;
 }
 } // namespace
