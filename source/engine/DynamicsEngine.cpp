@@ -316,7 +316,8 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
     float* reduction = reductionRun.data();
     const float largest = detector.run(
         peak, n, coefficients, ramps,
-        {envelopeRun.data(), meanSquareRun.data(), levelRun.data(), targetRun.data()}, reduction);
+        {envelopeRun.data(), meanSquareRun.data(), levelRun.data(), targetRun.data(), scaledCurveRun.data()},
+        reduction);
 
     float* gain = gainRun.data();
     gainsOfReductions(reduction, gain, n);

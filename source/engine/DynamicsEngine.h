@@ -140,7 +140,7 @@ private:
     float lastBlockGainReduction = 0.0f;
 
     // Work arrays of one run.
-    RunArray framePeak{}, envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, reductionRun{};
+    RunArray framePeak{}, envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, scaledCurveRun{}, reductionRun{};
     RunArray shareRun{}, slowRun{}, optoRun{}, fetRun{}, kneeRun{}, ratioRun{}, thresholdRun{};
     RunArray gainRun{}, harmonicsRun{}, makeupRun{}, drivenRun{}, shapedRun{}, sideDrivenRun{},
         sideShapedRun{};

@@ -148,6 +148,10 @@ inline float curveBeforeSlope(float over, float knee) noexcept
     return -knee > 2.0f * over ? 0.0f : reduction;
 }
 
+// OPTO's ratio grows by up to 0.4 of itself over the first 10 dB of reduction.
+inline constexpr float optoGrowthPerDb = 0.04f;
+inline constexpr float optoGrowthLimitDb = 10.0f;
+
 // The FET character's extra ratio for small overshoots: 1 + f 0.6 e^(-over/6) above the threshold.
 inline float fetFactor(float over, float fet) noexcept
 {
@@ -220,13 +224,26 @@ ORLIX_VECTOR_LOOP(void, prepareTargets,
     const float* fet = k.fetFlag + from;
     if (withOpto)
     {
+        // The ratio is r = b + g dr (b the ratio with the FET factor, dr its growth per dB of
+        // reduction g). Measured in units of dr, r is b / dr + g: the recursion then needs no
+        // multiply, and the curve is scaled alike so that its share divided by r keeps its value.
+        const float* opto = k.optoFlag + from;
         if (k.fetOff)
             std::fill(target, target + length, 1.0f);
         else
             for (int i = 0; i < length; ++i)
                 target[i] = fetFactor(over[i], fet[i]);
+        // Where the OPTO flag is still 0 the growth is kept tiny, not 0: b / dr stays finite
+        // and g vanishes beside it. (Loops of few arrays each, so that each vectorises.)
+        float* growth = s.scaledCurve + from;
+        for (int i = 0; i < length; ++i)
+            growth[i] = std::max(ratio[i] * opto[i] * optoGrowthPerDb, 1e-20f);
+        for (int i = 0; i < length; ++i)
+            target[i] = std::max(ratio[i] * target[i], 1.0f) / growth[i];
         for (int i = 0; i < length; ++i)
             over[i] = curveBeforeSlope(over[i], knee[i]); // the level array now holds the curve
+        for (int i = 0; i < length; ++i)
+            growth[i] = over[i] / growth[i];
     }
     else if (k.fetOff)
         for (int i = 0; i < length; ++i)
@@ -266,8 +283,11 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // in slices; the envelopes of one slice share a loop with the paths of the slice before,
     // so the two chains of dependent operations overlap instead of queueing.
     constexpr int slice = 64;
+    if (n <= 0)
+        return 0.0f;
     float env = peakEnvelope, ms = meanSquare;
     float f = fast, sl = slow, g = gainReduction, largest = 0.0f;
+    float aimFast = fastAim, dropFast = fastDrop, aimSlow = slowAim, dropSlow = slowDrop;
     const float peakRelease = c.peakRelease, peakShare = 1.0f - c.peakRelease, rms = c.rms,
                 rmsInput = 1.0f - c.rms;
     const PathCoefficients p(c);
@@ -299,57 +319,74 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // OPTO's ratio follows its own reduction, so the gain computer joins the recursion. Its
     // target is b - b / r: b the curve without the ratio (0, the knee's parabola or the
     // overshoot), r the ratio that grows with the reduction. Everything but b / r is worked
-    // out off the recursion, and each path's share of b / r is taken as the last step.
+    // out off the recursion, and each path's share of b / r is taken as the last step. The
+    // next sample's ratio is then formed from each path's aim and drop directly, so the chain
+    // from one division to the next is a subtraction, a max and a min.
+    float r = 0.0f; // the ratio of the sample at hand, in units of its growth per dB
+    auto nextRatio = [&](int next)
+    {
+        const float base = s.target[next];
+        r = std::min(std::max((base + aimSlow) - dropSlow, (base + aimFast) - dropFast), base + optoGrowthLimitDb);
+    };
     auto optoPathStep = [&](int i, auto unitWeight)
     {
         const float curve = s.level[i];
-        const float baseRatio = std::max(k.ratio[i] * s.target[i], 1.0f);
-        const float ratioPerDb = k.ratio[i] * k.optoFlag[i] * 0.04f; // up to 0.4 more at 10 dB
-
-        // Each path's share of b is divided by r on its own, so a subtraction finishes it.
+        const float scaled = s.scaledCurve[i];
         const float fastAttack = p.attackShare * curve + p.attack * f;
         const float fastRelease = p.releaseShare * curve + p.release * f;
         const float slowAttack = p.slowAttackShare * curve + p.slowAttack * sl;
         const float slowRelease = p.slowReleaseShare * curve + p.slowRelease * sl;
-        // t > f and t / 2 > sl, scaled by the attack shares.
-        const float fastRiseLimit = p.attackShare * (curve - f);
-        const float slowRiseLimit = p.slowAttackShare * (curve - (sl + sl));
-
-        const float r = baseRatio + ratioPerDb * std::min(g, 10.0f);
-        const float fastAttackDrop = p.attackShare * curve / r, fastReleaseDrop = p.releaseShare * curve / r;
-        const float slowAttackDrop = p.slowAttackShare * curve / r,
-                    slowReleaseDrop = p.slowReleaseShare * curve / r;
-        f = fastAttackDrop < fastRiseLimit ? fastAttack - fastAttackDrop : fastRelease - fastReleaseDrop;
-        sl = slowAttackDrop < slowRiseLimit ? slowAttack - slowAttackDrop : slowRelease - slowReleaseDrop;
+        // t > f and t / 2 > sl with t = b - b / r, multiplied out so that no division decides
+        // which way a path goes: the one division per path is then the drop itself.
+        const bool fastRises = scaled < (curve - f) * r;
+        const bool slowRises = scaled < (curve - (sl + sl)) * r;
+        aimFast = fastRises ? fastAttack : fastRelease;
+        dropFast = (fastRises ? p.attackShare : p.releaseShare) * scaled / r;
+        aimSlow = slowRises ? slowAttack : slowRelease;
+        dropSlow = (slowRises ? p.slowAttackShare : p.slowReleaseShare) * scaled / r;
+        f = aimFast - dropFast;
+        sl = aimSlow - dropSlow;
         if constexpr (decltype(unitWeight)::value)
             g = std::max(sl, f);
         else
-            g = std::max(sl * k.slowWeight[i], f);
+        {
+            const float weighted = sl * k.slowWeight[i];
+            g = std::max(weighted, f);
+            aimSlow = weighted;
+            dropSlow = 0.0f;
+        }
         reduction[i] = g;
         largest = std::max(largest, g);
+        nextRatio(std::min(i + 1, n - 1)); // after the last sample, the next run forms it again
     };
 
+    // The next slice's levels are ready before the last sample of a slice is taken: with OPTO
+    // that sample looks one ahead.
     auto runSlices = [&](auto&& step)
     {
         const int first = std::min(slice, n);
         for (int i = 0; i < first; ++i)
             envelopeStep(i);
         prepareSlice(0, first);
+        if (withOpto)
+            nextRatio(0);
         for (int from = 0; from < n; from += slice)
         {
             const int length = std::min(slice, n - from);
             const int next = from + length;
             const int nextLength = std::min(slice, n - next);
-            const int both = std::min(length, nextLength);
-            for (int i = 0; i < both; ++i)
+            const int paired = std::min(length - 1, nextLength);
+            for (int i = 0; i < paired; ++i)
             {
                 step(from + i);
                 envelopeStep(next + i);
             }
-            for (int i = both; i < length; ++i)
-                step(from + i);
+            for (int i = paired; i < nextLength; ++i)
+                envelopeStep(next + i);
             if (nextLength > 0)
                 prepareSlice(next, nextLength);
+            for (int i = paired; i < length; ++i)
+                step(from + i);
         }
     };
     if (withOpto && k.slowWeightOne)
@@ -357,13 +394,23 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     else if (withOpto)
         runSlices([&](int i) { optoPathStep(i, std::false_type{}); });
     else
+    {
         runSlices(pathStep);
+        // What the OPTO step would keep, for a run with OPTO after this one.
+        aimFast = f;
+        aimSlow = sl * k.slowWeight[n - 1];
+        dropFast = dropSlow = 0.0f;
+    }
 
     peakEnvelope = env;
     meanSquare = ms;
     fast = f;
     slow = sl;
     gainReduction = g;
+    fastAim = aimFast;
+    fastDrop = dropFast;
+    slowAim = aimSlow;
+    slowDrop = dropSlow;
     return largest;
 }
 

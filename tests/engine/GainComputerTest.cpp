@@ -235,7 +235,7 @@ TEST(LevelDetector, BlockRunFollowsTheSampleStepThroughRampsAndEveryCharacter)
             const DetectorRamps ramps{
                 share.data(), weight.data(),    opto.data(), fet.data(), kneeDb.data(),
                 ratio.data(), threshold.data(), optoOff,     fetOff,     from == to ? value(from, 0) : -1.0f};
-            std::vector<float> envelope(n), meanSquare(n), level(n), target(n), reduction(n);
+            std::vector<float> envelope(n), meanSquare(n), level(n), target(n), scaled(n), reduction(n);
             float largest = 0.0f;
             for (int start = 0; start + n <= (int)x.size(); start += n)
             {
@@ -244,7 +244,7 @@ TEST(LevelDetector, BlockRunFollowsTheSampleStepThroughRampsAndEveryCharacter)
                     peak[(size_t)i] = std::abs(x[(size_t)(start + i)]);
                 largest = std::max(
                     largest, block.run(peak.data(), n, coefficients, ramps,
-                                       {envelope.data(), meanSquare.data(), level.data(), target.data()},
+                                       {envelope.data(), meanSquare.data(), level.data(), target.data(), scaled.data()},
                                        reduction.data()));
                 for (int i = 0; i < n; ++i)
                 {
