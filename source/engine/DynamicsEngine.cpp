@@ -7,6 +7,21 @@
 
 namespace orlix
 {
+namespace
+{
+ORLIX_VECTOR_LOOP(void, boundChannel, (float* x, int n), (x, n))
+{
+    for (int i = 0; i < n; ++i)
+        x[i] = boundedSample(x[i]);
+}
+} // namespace
+
+void boundSamples(float* const* channels, int numChannels, int numSamples) noexcept
+{
+    for (int ch = 0; ch < numChannels; ++ch)
+        boundChannel(channels[ch], numSamples);
+}
+
 
 DynamicsEngine::DynamicsEngine() = default;
 

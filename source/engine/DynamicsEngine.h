@@ -31,15 +31,7 @@ inline float boundedSample(float x) noexcept
     return std::abs(x) <= std::numeric_limits<float>::max() ? limited : 0.0f;
 }
 
-inline void boundSamples(float* const* channels, int numChannels, int numSamples) noexcept
-{
-    for (int ch = 0; ch < numChannels; ++ch)
-    {
-        float* x = channels[ch];
-        for (int i = 0; i < numSamples; ++i)
-            x[i] = boundedSample(x[i]);
-    }
-}
+void boundSamples(float* const* channels, int numChannels, int numSamples) noexcept;
 
 // Whether the samples handed to the engine have been through boundSamples already.
 enum class InputSamples

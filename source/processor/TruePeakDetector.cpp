@@ -1,7 +1,10 @@
 #include "processor/TruePeakDetector.h"
 
+#include "engine/FastMath.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace orlix
 {
@@ -50,18 +53,47 @@ constexpr float boundMargin = 1.0001f;
 
 } // namespace
 
-float TruePeakDetector::largestMagnitude(const float* x, int n) noexcept
+namespace
 {
-    constexpr int lanes = 8;
-    std::array<float, lanes> largest{};
+// Sixteen running maxima in two vectors: written with vector types because a compiler will not
+// reorder a float maximum by itself (a NaN would land differently), and the scan is run over
+// every block. A NaN sample is passed over, as std::max(largest, |x|) does.
+using Floats = float __attribute__((vector_size(32)));
+using Bits = int __attribute__((vector_size(32)));
+
+inline Floats magnitudes(const float* x) noexcept
+{
+    Bits bits;
+    std::memcpy(&bits, x, sizeof bits);
+    bits &= 0x7fffffff;
+    Floats v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+ORLIX_VECTOR_LOOP(float, largestMagnitudeInVectors, (const float* x, int n), (x, n))
+{
+    Floats a{}, b{};
     int i = 0;
-    for (; i + lanes <= n; i += lanes)
-        for (int k = 0; k < lanes; ++k)
-            largest[(size_t)k] = std::max(largest[(size_t)k], std::abs(x[i + k]));
-    float result = *std::max_element(largest.begin(), largest.end());
+    for (; i + 16 <= n; i += 16)
+    {
+        const Floats u = magnitudes(x + i), v = magnitudes(x + i + 8);
+        a = a < u ? u : a;
+        b = b < v ? v : b;
+    }
+    a = a < b ? b : a;
+    float result = 0.0f;
+    for (int k = 0; k < 8; ++k)
+        result = std::max(result, a[k]);
     for (; i < n; ++i)
         result = std::max(result, std::abs(x[i]));
     return result;
+}
+} // namespace
+
+float TruePeakDetector::largestMagnitude(const float* x, int n) noexcept
+{
+    return largestMagnitudeInVectors(x, n);
 }
 
 const std::array<TruePeakDetector::Phase, 4>& TruePeakDetector::phases() noexcept

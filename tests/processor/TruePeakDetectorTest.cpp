@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <limits>
 #include <vector>
 
 using namespace orlix;
@@ -140,6 +141,13 @@ TEST(TruePeakDetector, LargestMagnitudeFindsThePeakWhereverItSits)
                 ASSERT_EQ(TruePeakDetector::largestMagnitude(x.data(), n), 0.75f) << n << " " << at;
             }
     EXPECT_EQ(TruePeakDetector::largestMagnitude(nullptr, 0), 0.0f);
+
+    // A NaN is passed over, in the vector part and in the tail, before and after the peak.
+    std::vector<float> y(40, 0.25f);
+    y[3] = std::numeric_limits<float>::quiet_NaN();
+    y[21] = -0.75f;
+    y[30] = y[38] = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(TruePeakDetector::largestMagnitude(y.data(), 40), 0.75f);
 }
 
 TEST(TruePeakDetector, SkippingQuietBlocksNeverMissesAClip)
