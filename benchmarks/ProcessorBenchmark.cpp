@@ -1,12 +1,16 @@
 // The whole plug-in as a host runs it: one prepared OrlixAudioProcessor at
 // 48 kHz stereo, fed programme material in 512-sample blocks, next to the
-// plain copy that feeds each block.
+// plain copy that feeds each block; and on Linux the built VST3 through JUCE's
+// VST3 hosting, timed as a host's meter counts it.
 #include "Material.h"
 #include "Reporting.h"
 #include "processor/OrlixAudioProcessor.h"
 
+#include <juce_audio_processors/juce_audio_processors.h>
+
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <unistd.h>
@@ -97,6 +101,64 @@ void wholeProcessor(benchmark::State& state)
     state.SetLabel(label.toStdString());
 }
 
+#if defined(ORLIX_VST3_BUNDLE)
+// The built VST3 as a host runs it: loaded through JUCE's VST3 hosting, set up as above, and
+// timed in the thread's CPU time in processBlock alone, as a host's meter counts it (over a
+// batch of blocks, as darc's host-side figure).
+// Arguments as for wholeProcessor.
+void hostedVst3(benchmark::State& state)
+{
+    const int character = (int)state.range(0);
+    const int driveType = (int)state.range(1);
+    juce::VST3PluginFormat format;
+    juce::OwnedArray<juce::PluginDescription> found;
+    // Another build's bundle may stand in, for comparing two builds as hosts see them.
+    const char* other = std::getenv("ORLIX_BENCHMARK_VST3");
+    format.findAllTypesForFile(found, other != nullptr && *other != 0 ? other : ORLIX_VST3_BUNDLE);
+    juce::String error;
+    auto plugin = found.isEmpty() ? nullptr : format.createInstanceFromDescription(*found[0], rate, blockSize, error);
+    if (plugin == nullptr)
+    {
+        state.SkipWithError(("the built VST3 does not load: " + error).toRawUTF8());
+        return;
+    }
+    plugin->setPlayConfigDetails(2, 2, rate, blockSize);
+    plugin->prepareToPlay(rate, blockSize);
+    // Each setting as a host automates it, by name from a processor set up in process.
+    const auto local = preparedProcessor(character, driveType);
+    for (auto* hosted : plugin->getParameters())
+        for (auto* own : local->getParameters())
+            if (own->getName(64) == hosted->getName(64))
+                hosted->setValueNotifyingHost(own->getValue());
+
+    juce::AudioBuffer<float> block(2, blockSize);
+    juce::MidiBuffer midi;
+    int position = 0;
+    int64_t frames = 0;
+    for (int i = 0; i < (int)rate / blockSize; ++i)
+    {
+        nextBlock(block, position);
+        plugin->processBlock(block, midi);
+    }
+    std::vector<juce::AudioBuffer<float>> batch((size_t)benchsupport::hostedBatch, block);
+    for (auto _ : state)
+    {
+        for (auto& b : batch)
+            nextBlock(b, position);
+        const double start = benchsupport::threadCpuSeconds();
+        for (auto& b : batch)
+            plugin->processBlock(b, midi);
+        state.SetIterationTime(benchsupport::threadCpuSeconds() - start);
+        frames += benchsupport::hostedBatch * blockSize;
+    }
+    plugin->releaseResources();
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
+    const auto label = juce::String(characterNames[character]) + ", drive " +
+                       (driveType < 0 ? juce::String("off") : juce::String(driveNames[driveType]) + " 50 %");
+    state.SetLabel(benchsupport::hostedLabel(label.toStdString()));
+}
+#endif
+
 // Memory figures read Linux's own accounting of the process.
 #if JUCE_LINUX
 size_t residentBytes()
@@ -146,6 +208,17 @@ BENCHMARK(wholeProcessor)
     ->Args({3, 3})
     ->Args({3, 1})
     ->Args({3, 2});
+#if defined(ORLIX_VST3_BUNDLE)
+BENCHMARK(hostedVst3)
+    ->Args({1, -1})
+    ->Args({2, -1})
+    ->Args({3, -1})
+    ->Args({3, 0})
+    ->Args({3, 3})
+    ->Args({3, 1})
+    ->Args({3, 2})
+    ->UseManualTime();
+#endif
 #if JUCE_LINUX
 BENCHMARK(residentMemoryPerInstance)->Iterations(1);
 #endif

@@ -4,7 +4,8 @@
 #   scripts/peer-speed.sh BEFORE_BENCHMARKS AFTER_BENCHMARKS [rounds] [filter]
 # Each run interleaves its repetitions at random; a figure is the lowest of its repetitions
 # (the least disturbed), and the ratio to darc is taken within each run, then the median
-# over the rounds.
+# over the rounds. The host-side figures (hostedVst3) load the VST3 each benchmark build was
+# made with, or BEFORE_VST3 and AFTER_VST3 when given (paths to Orlix.vst3 bundles).
 set -euo pipefail
 
 before="$1"
@@ -16,8 +17,8 @@ args=(--benchmark_filter="peerDarc|$filter" --benchmark_repetitions=5
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 for round in $(seq "$rounds"); do
-  "$before" "${args[@]}" > "$out/before-$round.csv" 2> /dev/null
-  "$after" "${args[@]}" > "$out/after-$round.csv" 2> /dev/null
+  ORLIX_BENCHMARK_VST3="${BEFORE_VST3:-}" "$before" "${args[@]}" > "$out/before-$round.csv" 2> /dev/null
+  ORLIX_BENCHMARK_VST3="${AFTER_VST3:-}" "$after" "${args[@]}" > "$out/after-$round.csv" 2> /dev/null
 done
 python3 - "$out" "$rounds" <<'PY'
 import csv, glob, sys, statistics
@@ -34,14 +35,15 @@ def ratios(build):
             key = row.get('label') or name
             value = float(row['ns_per_stereo_frame'])
             lowest[key] = min(lowest.get(key, value), value)
-        peer = lowest.get('x42 darc')
-        if peer:
-            for key, value in lowest.items():
+        # Figures timed as a host sees them go against darc timed the same way.
+        peers = {False: lowest.get('x42 darc'), True: lowest.get('x42 darc (hosted)')}
+        for key, value in lowest.items():
+            peer = peers[key.endswith(' (hosted)')]
+            if peer:
                 result.setdefault(key, []).append(value / peer)
     return {k: statistics.median(v) for k, v in result.items()}
 before, after = ratios('before'), ratios('after')
 print(f"{'benchmark (x darc)':40s} {'before':>8s} {'after':>8s}")
-for name in before:
-    if name in after:
-        print(f"{name:40s} {before[name]:8.2f} {after[name]:8.2f}")
+for name in after:
+    print(f"{name:40s} {before.get(name, float('nan')):8.2f} {after[name]:8.2f}")
 PY
