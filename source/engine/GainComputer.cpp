@@ -287,7 +287,6 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         return 0.0f;
     float env = peakEnvelope, ms = meanSquare;
     float f = fast, sl = slow, g = gainReduction, largest = 0.0f;
-    float aimFast = fastAim, dropFast = fastDrop, aimSlow = slowAim, dropSlow = slowDrop;
     const float peakRelease = c.peakRelease, peakShare = 1.0f - c.peakRelease, rms = c.rms,
                 rmsInput = 1.0f - c.rms;
     const PathCoefficients p(c);
@@ -320,73 +319,61 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // target is b - b / r: b the curve without the ratio (0, the knee's parabola or the
     // overshoot), r the ratio that grows with the reduction. Everything but b / r is worked
     // out off the recursion, and each path's share of b / r is taken as the last step. The
-    // next sample's ratio is then formed from each path's aim and drop directly, so the chain
-    // from one division to the next is a subtraction, a max and a min.
-    float r = 0.0f; // the ratio of the sample at hand, in units of its growth per dB
-    auto nextRatio = [&](int next)
-    {
-        const float base = s.target[next];
-        r = std::min(std::max((base + aimSlow) - dropSlow, (base + aimFast) - dropFast), base + optoGrowthLimitDb);
-    };
+    // loop is bound by how many operations it holds as much as by its chain, so each path
+    // works out only the branch it takes.
     auto optoPathStep = [&](int i, auto unitWeight)
     {
         const float curve = s.level[i];
         const float scaled = s.scaledCurve[i];
-        const float fastAttack = p.attackShare * curve + p.attack * f;
-        const float fastRelease = p.releaseShare * curve + p.release * f;
-        const float slowAttack = p.slowAttackShare * curve + p.slowAttack * sl;
-        const float slowRelease = p.slowReleaseShare * curve + p.slowRelease * sl;
+        const float r = s.target[i] + std::min(g, optoGrowthLimitDb); // in units of the growth per dB
         // t > f and t / 2 > sl with t = b - b / r, multiplied out so that no division decides
         // which way a path goes: the one division per path is then the drop itself.
         const bool fastRises = scaled < (curve - f) * r;
         const bool slowRises = scaled < (curve - (sl + sl)) * r;
-        aimFast = fastRises ? fastAttack : fastRelease;
-        dropFast = (fastRises ? p.attackShare : p.releaseShare) * scaled / r;
-        aimSlow = slowRises ? slowAttack : slowRelease;
-        dropSlow = (slowRises ? p.slowAttackShare : p.slowReleaseShare) * scaled / r;
-        f = aimFast - dropFast;
-        sl = aimSlow - dropSlow;
+        const float fastShare = fastRises ? p.attackShare : p.releaseShare;
+        const float fastKeep = fastRises ? p.attack : p.release;
+        const float slowShare = slowRises ? p.slowAttackShare : p.slowReleaseShare;
+        const float slowKeep = slowRises ? p.slowAttack : p.slowRelease;
+        f = (fastShare * curve + fastKeep * f) - fastShare * scaled / r;
+        sl = (slowShare * curve + slowKeep * sl) - slowShare * scaled / r;
         if constexpr (decltype(unitWeight)::value)
             g = std::max(sl, f);
         else
-        {
-            const float weighted = sl * k.slowWeight[i];
-            g = std::max(weighted, f);
-            aimSlow = weighted;
-            dropSlow = 0.0f;
-        }
+            g = std::max(sl * k.slowWeight[i], f);
         reduction[i] = g;
         largest = std::max(largest, g);
-        nextRatio(std::min(i + 1, n - 1)); // after the last sample, the next run forms it again
     };
 
     // The next slice's levels are ready before the last sample of a slice is taken: with OPTO
-    // that sample looks one ahead.
+    // that sample looks one ahead. With OPTO the next slice is also prepared in pieces along the
+    // way, so that its vector work runs in the shadow of the long recursion instead of after it.
+    const int piece = withOpto ? 16 : slice;
     auto runSlices = [&](auto&& step)
     {
         const int first = std::min(slice, n);
         for (int i = 0; i < first; ++i)
             envelopeStep(i);
         prepareSlice(0, first);
-        if (withOpto)
-            nextRatio(0);
         for (int from = 0; from < n; from += slice)
         {
             const int length = std::min(slice, n - from);
             const int next = from + length;
             const int nextLength = std::min(slice, n - next);
-            const int paired = std::min(length - 1, nextLength);
-            for (int i = 0; i < paired; ++i)
+            int stepped = 0, enveloped = 0;
+            for (int start = 0; start < nextLength; start += piece)
             {
-                step(from + i);
-                envelopeStep(next + i);
+                const int end = std::min(start + piece, nextLength);
+                for (; stepped < std::min(end, length - 1); ++stepped, ++enveloped)
+                {
+                    step(from + stepped);
+                    envelopeStep(next + enveloped);
+                }
+                for (; enveloped < end; ++enveloped)
+                    envelopeStep(next + enveloped);
+                prepareSlice(next + start, end - start);
             }
-            for (int i = paired; i < nextLength; ++i)
-                envelopeStep(next + i);
-            if (nextLength > 0)
-                prepareSlice(next, nextLength);
-            for (int i = paired; i < length; ++i)
-                step(from + i);
+            for (; stepped < length; ++stepped)
+                step(from + stepped);
         }
     };
     if (withOpto && k.slowWeightOne)
@@ -394,23 +381,13 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     else if (withOpto)
         runSlices([&](int i) { optoPathStep(i, std::false_type{}); });
     else
-    {
         runSlices(pathStep);
-        // What the OPTO step would keep, for a run with OPTO after this one.
-        aimFast = f;
-        aimSlow = sl * k.slowWeight[n - 1];
-        dropFast = dropSlow = 0.0f;
-    }
 
     peakEnvelope = env;
     meanSquare = ms;
     fast = f;
     slow = sl;
     gainReduction = g;
-    fastAim = aimFast;
-    fastDrop = dropFast;
-    slowAim = aimSlow;
-    slowDrop = dropSlow;
     return largest;
 }
 

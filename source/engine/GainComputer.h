@@ -116,10 +116,6 @@ struct LevelDetector
     float fast = 0.0f;
     float slow = 0.0f;
     float gainReduction = 0.0f;
-    // What the block run keeps of its last sample so that the next sample's OPTO ratio is
-    // worked out the same way on either side of a run boundary: each path's aim and the drop
-    // taken from it (the slow path's weighted).
-    float fastAim = 0.0f, fastDrop = 0.0f, slowAim = 0.0f, slowDrop = 0.0f;
 
     void reset() noexcept { *this = LevelDetector{}; }
 
