@@ -69,6 +69,32 @@ inline double roundedAlone(double v) noexcept
     return v;
 }
 
+// One sample's field step, updating the field and the mean step as hysteresisStep would: a
+// still sample (no step, or a non-finite field) leaves both alone and plans a step of 0.
+struct FieldStep
+{
+    bool still;
+    double step, applied, meanStep;
+};
+
+inline FieldStep nextFieldStep(double& field, double& meanStep, float x) noexcept
+{
+    const double h = x;
+    const double dH = h - field;
+    const bool still = !std::isfinite(x) || juce::exactlyEqual(dH, 0.0);
+    field = still ? field : h;
+    meanStep = still ? meanStep : meanStep + roundedAlone((std::abs(dH) - meanStep) * 0.001);
+    return {still, still ? 0.0 : dH, still ? 0.0 : h - 0.5 * dH, meanStep};
+}
+
+inline void storeFieldStep(HysteresisPlan& plan, size_t i, const FieldStep& f) noexcept
+{
+    plan.still[i] = f.still;
+    plan.step[i] = f.step;
+    plan.applied[i] = f.applied;
+    plan.meanStep[i] = f.meanStep;
+}
+
 // The field steps of x[0 .. n) and the mean step, updating the state as hysteresisStep
 // would, into the plan from index `at`; the rest of the plan (planHysteresisLanes, below) is
 // independent per sample.
@@ -77,18 +103,7 @@ inline void planFieldSteps(HysteresisState& state, const float* x, int n, Hyster
 {
     double field = state.field, meanStep = state.meanStep;
     for (int j = 0; j < n; ++j)
-    {
-        const double h = x[j];
-        const double dH = h - field;
-        const bool still = !std::isfinite(x[j]) || juce::exactlyEqual(dH, 0.0);
-        const auto i = (size_t)(at + j);
-        plan.still[i] = still;
-        field = still ? field : h;
-        meanStep = still ? meanStep : meanStep + roundedAlone((std::abs(dH) - meanStep) * 0.001);
-        plan.step[i] = still ? 0.0 : dH;
-        plan.applied[i] = still ? 0.0 : h - 0.5 * dH;
-        plan.meanStep[i] = meanStep;
-    }
+        storeFieldStep(plan, (size_t)(at + j), nextFieldStep(field, meanStep, x[j]));
     state.field = field;
     state.meanStep = meanStep;
 }

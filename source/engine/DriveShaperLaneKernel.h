@@ -252,17 +252,24 @@ inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
 // The rest of the hysteresis plan for the four samples from j: the softened sign of each field
 // step and the Langevin function and its derivatives at the applied field, both the series
 // and the closed form evaluated and one chosen.
-inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants) noexcept
+// The field steps of the group come in as values: fresh from planFieldGroup, loading them
+// back from the plan would wait for the four scalar stores to leave the core.
+struct FieldGroup
+{
+    Doubles step, applied, meanStep;
+};
+
+inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants, const FieldGroup& fields) noexcept
 {
     const double inverseShape = constants.inverseShape;
     const double k = constants.k, k2 = constants.k2, k3 = constants.k3;
     const double c = constants.c;
     const Doubles zero = splat(0.0), one = splat(1.0);
-    const Doubles dH = load(plan.step.data() + j);
+    const Doubles dH = fields.step;
     const Masks still = dH == zero;
-    const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
+    const Doubles halfMean = splat(0.5) * fields.meanStep;
     const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
-    const Doubles h = load(plan.applied.data() + j) * inverseShape;
+    const Doubles h = fields.applied * inverseShape;
 
     const Doubles h2 = h * h;
     const Doubles s0 =
@@ -303,11 +310,33 @@ inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constant
     store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
 }
 
+inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants) noexcept
+{
+    planGroup(plan, j, constants,
+              {load(plan.step.data() + j), load(plan.applied.data() + j), load(plan.meanStep.data() + j)});
+}
+
 inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
 {
     const auto constants = planConstantsOf(m);
     for (int j = 0; j < n; j += 4)
         planGroup(plan, j, constants);
+}
+
+// The field steps of four samples from x into the plan from `at`, and their values for planGroup.
+inline FieldGroup planFieldGroup(HysteresisState& fields, const float* x, HysteresisPlan& plan, int at) noexcept
+{
+    const FieldStep a = nextFieldStep(fields.field, fields.meanStep, x[0]);
+    const FieldStep b = nextFieldStep(fields.field, fields.meanStep, x[1]);
+    const FieldStep c = nextFieldStep(fields.field, fields.meanStep, x[2]);
+    const FieldStep d = nextFieldStep(fields.field, fields.meanStep, x[3]);
+    const auto i = (size_t)at;
+    storeFieldStep(plan, i, a);
+    storeFieldStep(plan, i + 1, b);
+    storeFieldStep(plan, i + 2, c);
+    storeFieldStep(plan, i + 3, d);
+    return {Doubles{a.step, b.step, c.step, d.step}, Doubles{a.applied, b.applied, c.applied, d.applied},
+            Doubles{a.meanStep, b.meanStep, c.meanStep, d.meanStep}};
 }
 
 // The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
@@ -360,9 +389,11 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         {
             for (int j = k; j < k + 4; ++j)
                 step(j);
-            if (k < ahead.length)
+            if (k + 4 <= ahead.length)
+                planGroup(*ahead.plan, k, constants, planFieldGroup(fields, ahead.x + k, *ahead.plan, k));
+            else if (k < ahead.length) // a ragged last group, through the plan's memory
             {
-                planFieldSteps(fields, ahead.x + k, std::min(4, ahead.length - k), *ahead.plan, k);
+                planFieldSteps(fields, ahead.x + k, ahead.length - k, *ahead.plan, k);
                 planGroup(*ahead.plan, k, constants);
             }
         }
