@@ -492,7 +492,6 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        rampStart,
                        rampIncrement,
                        gainH,
-                       m.coupling,
                        &hysteresisPlan,
                        fullEnvelope,
                        lowEnvelope,

@@ -56,7 +56,7 @@ TEST(DriveHysteresisPlan, PlannedStepsMatchTheDirectStep)
                 {
                     const double before = direct.magnetisation;
                     const double expected = hysteresisStep(direct, x[(size_t)(from + j)], m);
-                    const double got = plannedHysteresisStep(before, plan, j, m.coupling);
+                    const double got = plannedHysteresisStep(before, plan, j);
                     worst = std::max(worst, std::abs(got - expected));
                 }
                 EXPECT_EQ(planned.field, direct.field);
@@ -82,12 +82,16 @@ TEST(DriveHysteresisPlan, LangevinDerivativesAgreeAcrossTheSeriesBoundary)
     }
 }
 
-TEST(DriveHysteresisPlan, StrongCouplingIsLeftToTheDirectStep)
+TEST(DriveHysteresisPlan, StrongCouplingOrExcessReversibilityIsLeftToTheDirectStep)
 {
     auto m = designDrive(driveTypeTape, 1.0f);
     EXPECT_TRUE(HysteresisPlan::suits(m));
-    m.coupling = 0.05f; // alpha / A = 0.31: the cubic would no longer hold
-    EXPECT_FALSE(HysteresisPlan::suits(m));
+    auto strong = m;
+    strong.coupling = 0.05f; // alpha / A = 0.31: the cubic would no longer hold
+    EXPECT_FALSE(HysteresisPlan::suits(strong));
+    auto reversible = m;
+    reversible.reversibility = 1.2f; // the gate's sign would be against the step's
+    EXPECT_FALSE(HysteresisPlan::suits(reversible));
 }
 
 TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
@@ -116,7 +120,6 @@ TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
                                1.0f,
                                0.0f,
                                1.0f,
-                               m.coupling,
                                &plan,
                                0.0f,
                                0.0f,
@@ -168,7 +171,6 @@ TEST(DriveHysteresisPlan, PlanningTheNextChunkAlongsideGivesItsOwnPlanAndLeavesT
                                     1.0f,
                                     0.0f,
                                     1.0f,
-                                    m.coupling,
                                     p,
                                     0.0f,
                                     0.0f,
@@ -197,9 +199,9 @@ TEST(DriveHysteresisPlan, PlanningTheNextChunkAlongsideGivesItsOwnPlanAndLeavesT
             using Coefficients = std::array<double, n> HysteresisPlan::*;
             int differing = 0;
             for (Coefficients a :
-                 {&HysteresisPlan::n0, &HysteresisPlan::n1, &HysteresisPlan::n2, &HysteresisPlan::n3,
+                 {&HysteresisPlan::g0, &HysteresisPlan::g1, &HysteresisPlan::g2, &HysteresisPlan::g3,
+                  &HysteresisPlan::d0, &HysteresisPlan::d1, &HysteresisPlan::d2, &HysteresisPlan::d3,
                   &HysteresisPlan::s0, &HysteresisPlan::s1, &HysteresisPlan::s2, &HysteresisPlan::s3,
-                  &HysteresisPlan::pinned, &HysteresisPlan::direction, &HysteresisPlan::gate,
                   &HysteresisPlan::step, &HysteresisPlan::applied, &HysteresisPlan::meanStep})
                 for (size_t j = 0; j < (size_t)nextLength; ++j)
                     differing += juce::exactlyEqual((plan.*a)[j], (expected.*a)[j]) ? 0 : 1;
