@@ -82,6 +82,16 @@ inline CurveValues powerLawLanes(Doubles law) noexcept
     return {lawValue, splat(0.4) * law * lawValue};
 }
 
+// The square root of the power-law share. Loud passages put whole groups of one side on the
+// pieces beyond the law, where the share is pinned at 0 or at the knee and the root is known.
+inline Doubles rootOfShare(Doubles law, const TubeCurve& c) noexcept
+{
+    const Doubles zero = splat(0.0);
+    if (anyLane((law > zero) & (law < c.knee)))
+        return ORLIX_LANE_SQRT(law);
+    return select(law > zero, splat(c.kneeRoot), zero);
+}
+
 inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) noexcept
 {
     const Doubles zero = splat(0.0), one = splat(1.0);
@@ -89,7 +99,7 @@ inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) no
     const Doubles below = minimum(x, zero);
     const Doubles bend = minimum(maximum(overKnee, zero), one);
     const Doubles ceiling = maximum(overKnee - 1.0, zero);
-    const Doubles root = ORLIX_LANE_SQRT(law);
+    const Doubles root = rootOfShare(law, c);
     const Doubles lawValue = law * root;
 
     const Doubles curve =
