@@ -18,16 +18,20 @@ struct HysteresisPlan
     static constexpr int capacity = 128;
     static constexpr double largestCoupling = 0.02; // alpha / A the polynomials are made for
 
-    // L(a + kM) - M = n0 + n1 M + n2 M^2 + n3 M^3, and dH c / A L'(a + kM) = s0 + ... + s3 M^3.
-    alignas(32) std::array<double, capacity> n0{}, n1{}, n2{}, n3{}, s0{}, s1{}, s2{}, s3{};
-    alignas(32) std::array<double, capacity> pinned{}, direction{}, gate{};
+    // With n = L(a + kM) - M, a cubic in M: the irreversible step's numerator gate n
+    // = g0 + g1 M + g2 M^2 + g3 M^3 and denominator pinned - alpha n = d0 + ... + d3 M^3, both
+    // ready as soon as M is; and the reversible step dH c / A L'(a + kM) = s0 + ... + s3 M^3.
+    alignas(32) std::array<double, capacity> g0{}, g1{}, g2{}, g3{}, d0{}, d1{}, d2{}, d3{};
+    alignas(32) std::array<double, capacity> s0{}, s1{}, s2{}, s3{};
     alignas(32) std::array<bool, capacity> still{}; // no step at all: M stays
     // The serial part of the plan: field step (0 where still), applied field, mean step.
     alignas(32) std::array<double, capacity> step{}, applied{}, meanStep{};
 
     static bool suits(const DriveModel& m) noexcept
     {
-        return std::abs((double)m.coupling) / std::max((double)m.shape, 1e-5) <= largestCoupling;
+        // gate = (1 - c) dH: below c = 1 its sign is the step's, which the planned step relies on.
+        return std::abs((double)m.coupling) / std::max((double)m.shape, 1e-5) <= largestCoupling &&
+               m.reversibility <= 1.0f;
     }
 };
 
@@ -69,6 +73,32 @@ inline double roundedAlone(double v) noexcept
     return v;
 }
 
+// One sample's field step, updating the field and the mean step as hysteresisStep would: a
+// still sample (no step, or a non-finite field) leaves both alone and plans a step of 0.
+struct FieldStep
+{
+    bool still;
+    double step, applied, meanStep;
+};
+
+inline FieldStep nextFieldStep(double& field, double& meanStep, float x) noexcept
+{
+    const double h = x;
+    const double dH = h - field;
+    const bool still = !std::isfinite(x) || juce::exactlyEqual(dH, 0.0);
+    field = still ? field : h;
+    meanStep = still ? meanStep : meanStep + roundedAlone((std::abs(dH) - meanStep) * 0.001);
+    return {still, still ? 0.0 : dH, still ? 0.0 : h - 0.5 * dH, meanStep};
+}
+
+inline void storeFieldStep(HysteresisPlan& plan, size_t i, const FieldStep& f) noexcept
+{
+    plan.still[i] = f.still;
+    plan.step[i] = f.step;
+    plan.applied[i] = f.applied;
+    plan.meanStep[i] = f.meanStep;
+}
+
 // The field steps of x[0 .. n) and the mean step, updating the state as hysteresisStep
 // would, into the plan from index `at`; the rest of the plan (planHysteresisLanes, below) is
 // independent per sample.
@@ -77,18 +107,7 @@ inline void planFieldSteps(HysteresisState& state, const float* x, int n, Hyster
 {
     double field = state.field, meanStep = state.meanStep;
     for (int j = 0; j < n; ++j)
-    {
-        const double h = x[j];
-        const double dH = h - field;
-        const bool still = !std::isfinite(x[j]) || juce::exactlyEqual(dH, 0.0);
-        const auto i = (size_t)(at + j);
-        plan.still[i] = still;
-        field = still ? field : h;
-        meanStep = still ? meanStep : meanStep + roundedAlone((std::abs(dH) - meanStep) * 0.001);
-        plan.step[i] = still ? 0.0 : dH;
-        plan.applied[i] = still ? 0.0 : h - 0.5 * dH;
-        plan.meanStep[i] = meanStep;
-    }
+        storeFieldStep(plan, (size_t)(at + j), nextFieldStep(field, meanStep, x[j]));
     state.field = field;
     state.meanStep = meanStep;
 }
@@ -104,18 +123,23 @@ inline void planHysteresis(HysteresisState& state, const float* x, int n, const 
 }
 
 // The step itself: from M to the next M, the chain every sample waits on. A still sample's
-// coefficients are all 0 (and its pin 1), which leaves M exactly as it was.
-inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j, double alpha) noexcept
+// coefficients are all 0 (and its d0 1), which leaves M exactly as it was. The irreversible
+// part applies where n has the sign of the step, that is where gate n is positive.
+inline double plannedHysteresisStep(double M, const HysteresisPlan& plan, int j) noexcept
 {
     const auto i = (size_t)j;
     const double M2 = M * M;
-    const double n = (plan.n0[i] + plan.n1[i] * M) + M2 * (plan.n2[i] + plan.n3[i] * M);
-    const double reversible = (plan.s0[i] + plan.s1[i] * M) + M2 * (plan.s2[i] + plan.s3[i] * M);
-    const double gated = plan.gate[i] * n; // ready while the pin is checked
-    double d = plan.pinned[i] - alpha * n;
+    const auto cubic = [&](const std::array<double, HysteresisPlan::capacity>& c0,
+                           const std::array<double, HysteresisPlan::capacity>& c1,
+                           const std::array<double, HysteresisPlan::capacity>& c2,
+                           const std::array<double, HysteresisPlan::capacity>& c3)
+    { return (c0[i] + c1[i] * M) + M2 * (c2[i] + c3[i] * M); };
+    const double reversible = cubic(plan.s0, plan.s1, plan.s2, plan.s3);
+    const double gated = cubic(plan.g0, plan.g1, plan.g2, plan.g3);
+    double d = cubic(plan.d0, plan.d1, plan.d2, plan.d3);
     if (std::abs(d) < 1e-5) // held away from 0, keeping its sign
         d = d < 0.0 ? -1e-5 : 1e-5;
-    const double irreversible = n * plan.direction[i] > 0.0 ? gated / d : 0.0;
+    const double irreversible = gated > 0.0 ? gated / d : 0.0;
     const double next = (M + reversible) + irreversible;
     return std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
 }
@@ -142,7 +166,6 @@ struct PlannedChunk
     bool lowBandSag;
     float rampStart, rampIncrement;
     float hysteresisGain;
-    double coupling;
     const HysteresisPlan* plan;
     // running state, in and out
     float full, low, lowPassState;

@@ -8,7 +8,8 @@ TubeCurve makeTubeCurve(double knee) noexcept
     TubeCurve c;
     c.knee = knee;
     c.kneeValue = knee * std::sqrt(knee);
-    c.kneeSlope = 1.5 * std::sqrt(knee);
+    c.kneeRoot = std::sqrt(knee);
+    c.kneeSlope = 1.5 * c.kneeRoot;
     c.bend = 0.44 * c.kneeSlope;
     c.ceiling = c.kneeValue + c.kneeSlope - c.bend;
     c.ceilingSlope = 0.12 * c.kneeSlope;

@@ -65,6 +65,7 @@ constexpr const DriveTypeConstants& driveTypeConstants(int type) noexcept
 struct TubeCurve
 {
     double knee = 2.0;            // r
+    double kneeRoot = 0.0;        // sqrt(r), as the lanes' square root gives it
     double kneeValue = 0.0;       // r^1.5
     double kneeSlope = 0.0;       // u = 1.5 sqrt(r)
     double bend = 0.0;            // v = 0.44 u

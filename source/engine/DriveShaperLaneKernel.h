@@ -82,6 +82,16 @@ inline CurveValues powerLawLanes(Doubles law) noexcept
     return {lawValue, splat(0.4) * law * lawValue};
 }
 
+// The square root of the power-law share. Loud passages put whole groups of one side on the
+// pieces beyond the law, where the share is pinned at 0 or at the knee and the root is known.
+inline Doubles rootOfShare(Doubles law, const TubeCurve& c) noexcept
+{
+    const Doubles zero = splat(0.0);
+    if (anyLane((law > zero) & (law < c.knee)))
+        return ORLIX_LANE_SQRT(law);
+    return select(law > zero, splat(c.kneeRoot), zero);
+}
+
 inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) noexcept
 {
     const Doubles zero = splat(0.0), one = splat(1.0);
@@ -89,7 +99,7 @@ inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) no
     const Doubles below = minimum(x, zero);
     const Doubles bend = minimum(maximum(overKnee, zero), one);
     const Doubles ceiling = maximum(overKnee - 1.0, zero);
-    const Doubles root = ORLIX_LANE_SQRT(law);
+    const Doubles root = rootOfShare(law, c);
     const Doubles lawValue = law * root;
 
     const Doubles curve =
@@ -229,40 +239,54 @@ inline Doubles expLanes(Doubles x) noexcept
     std::memcpy(&scale, &scaleBits, sizeof scale);
     const Doubles r =
         ORLIX_LANE_FMA(n, splat(-1.9082149292705877e-10), ORLIX_LANE_FMA(n, splat(-0.6931471803691238), x));
-    Doubles p = splat(1.0 / 479001600.0);
-    for (double c : {1.0 / 39916800.0, 1.0 / 3628800.0, 1.0 / 362880.0, 1.0 / 40320.0, 1.0 / 5040.0,
-                     1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0})
-        p = ORLIX_LANE_FMA(p, r, splat(c));
+    // The Taylor sum in Estrin's order: pairs, then pairs of pairs, so the multiply-adds run
+    // four deep instead of twelve. The plan's latency is what keeps it from hiding under the
+    // magnetisation chain.
+    const Doubles r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const auto pair = [&](double c0, double c1) { return ORLIX_LANE_FMA(r, splat(c1), splat(c0)); };
+    const Doubles low = ORLIX_LANE_FMA(r2, pair(0.5, 1.0 / 6.0), pair(1.0, 1.0));
+    const Doubles middle = ORLIX_LANE_FMA(r2, pair(1.0 / 720.0, 1.0 / 5040.0), pair(1.0 / 24.0, 1.0 / 120.0));
+    const Doubles high =
+        ORLIX_LANE_FMA(r2, pair(1.0 / 3628800.0, 1.0 / 39916800.0), pair(1.0 / 40320.0, 1.0 / 362880.0));
+    const Doubles p = ORLIX_LANE_FMA(r8, ORLIX_LANE_FMA(r4, splat(1.0 / 479001600.0), high),
+                                     ORLIX_LANE_FMA(r4, middle, low));
     return p * scale;
 }
 
 // What the plan needs of the model, worked out once per chunk.
 struct PlanConstants
 {
-    double inverseShape, k, k2, k3, c, pinning;
+    double inverseShape, k, k2, k3, c, pinning, alpha;
 };
 
 inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
 {
     const double inverseShape = 1.0 / std::max((double)m.shape, 1e-5);
     const double k = (double)m.coupling * inverseShape;
-    return {inverseShape, k, k * k, k * k * k, (double)m.reversibility, (double)m.pinning};
+    return {inverseShape, k, k * k, k * k * k, (double)m.reversibility, (double)m.pinning, (double)m.coupling};
 }
 
 // The rest of the hysteresis plan for the four samples from j: the softened sign of each field
 // step and the Langevin function and its derivatives at the applied field, both the series
 // and the closed form evaluated and one chosen.
-inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants) noexcept
+// The field steps of the group come in as values: fresh from planFieldGroup, loading them
+// back from the plan would wait for the four scalar stores to leave the core.
+struct FieldGroup
+{
+    Doubles step, applied, meanStep;
+};
+
+inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants, const FieldGroup& fields) noexcept
 {
     const double inverseShape = constants.inverseShape;
     const double k = constants.k, k2 = constants.k2, k3 = constants.k3;
     const double c = constants.c;
     const Doubles zero = splat(0.0), one = splat(1.0);
-    const Doubles dH = load(plan.step.data() + j);
+    const Doubles dH = fields.step;
     const Masks still = dH == zero;
-    const Doubles halfMean = splat(0.5) * load(plan.meanStep.data() + j);
+    const Doubles halfMean = splat(0.5) * fields.meanStep;
     const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
-    const Doubles h = load(plan.applied.data() + j) * inverseShape;
+    const Doubles h = fields.applied * inverseShape;
 
     const Doubles h2 = h * h;
     const Doubles s0 =
@@ -290,17 +314,29 @@ inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constant
     const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
                   d3 = select(near, s3, c3), d4 = select(near, s4, c4);
     const Doubles reversible = dH * (c * inverseShape);
-    store(plan.n0.data() + j, select(still, zero, d0));
-    store(plan.n1.data() + j, select(still, zero, d1 * k - 1.0));
-    store(plan.n2.data() + j, select(still, zero, d2 * (k2 * 0.5)));
-    store(plan.n3.data() + j, select(still, zero, d3 * (k3 * (1.0 / 6.0))));
+    // L - M as a cubic in M, then gate (L - M) and pinned - alpha (L - M) as cubics of their own.
+    const Doubles n0 = d0, n1 = d1 * k - 1.0, n2 = d2 * (k2 * 0.5), n3 = d3 * (k3 * (1.0 / 6.0));
+    const Doubles gate = dH * (1.0 - c);
+    const Doubles pinned = direction * ((1.0 - c) * constants.pinning);
+    const Doubles alpha = splat(constants.alpha);
+    store(plan.g0.data() + j, select(still, zero, gate * n0));
+    store(plan.g1.data() + j, select(still, zero, gate * n1));
+    store(plan.g2.data() + j, select(still, zero, gate * n2));
+    store(plan.g3.data() + j, select(still, zero, gate * n3));
+    store(plan.d0.data() + j, select(still, one, pinned - alpha * n0));
+    store(plan.d1.data() + j, select(still, zero, -alpha * n1));
+    store(plan.d2.data() + j, select(still, zero, -alpha * n2));
+    store(plan.d3.data() + j, select(still, zero, -alpha * n3));
     store(plan.s0.data() + j, select(still, zero, reversible * d1));
     store(plan.s1.data() + j, select(still, zero, reversible * d2 * k));
     store(plan.s2.data() + j, select(still, zero, reversible * d3 * (k2 * 0.5)));
     store(plan.s3.data() + j, select(still, zero, reversible * d4 * (k3 * (1.0 / 6.0))));
-    store(plan.pinned.data() + j, select(still, one, direction * ((1.0 - c) * constants.pinning)));
-    store(plan.direction.data() + j, select(still, zero, direction));
-    store(plan.gate.data() + j, select(still, zero, dH * (1.0 - c)));
+}
+
+inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constants) noexcept
+{
+    planGroup(plan, j, constants,
+              {load(plan.step.data() + j), load(plan.applied.data() + j), load(plan.meanStep.data() + j)});
 }
 
 inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
@@ -310,6 +346,37 @@ inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
         planGroup(plan, j, constants);
 }
 
+// The field steps of four samples from x into the plan from `at`, and their values for planGroup.
+inline FieldGroup planFieldGroup(HysteresisState& fields, const float* x, HysteresisPlan& plan, int at) noexcept
+{
+    const FieldStep a = nextFieldStep(fields.field, fields.meanStep, x[0]);
+    const FieldStep b = nextFieldStep(fields.field, fields.meanStep, x[1]);
+    const FieldStep c = nextFieldStep(fields.field, fields.meanStep, x[2]);
+    const FieldStep d = nextFieldStep(fields.field, fields.meanStep, x[3]);
+    const auto i = (size_t)at;
+    storeFieldStep(plan, i, a);
+    storeFieldStep(plan, i + 1, b);
+    storeFieldStep(plan, i + 2, c);
+    storeFieldStep(plan, i + 3, d);
+    return {Doubles{a.step, b.step, c.step, d.step}, Doubles{a.applied, b.applied, c.applied, d.applied},
+            Doubles{a.meanStep, b.meanStep, c.meanStep, d.meanStep}};
+}
+
+// c0 + c1 M + c2 M^2 + c3 M^3, two multiply-adds deep.
+inline double cubicIn(double M, double M2, double c0, double c1, double c2, double c3) noexcept
+{
+    return ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(c3, M, c2), ORLIX_SCALAR_FMA(c1, M, c0));
+}
+
+// Keeps the compiler from turning a rarely taken branch into a select: a select waits for its
+// condition, while a well predicted branch lets the chain run on.
+inline void keepAsBranch() noexcept
+{
+#if defined(__GNUC__) || defined(__clang__)
+    asm volatile("");
+#endif
+}
+
 // The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
 // step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made four samples
 // at a time in the same loop: its work is independent of the magnetisation chain and fills
@@ -317,7 +384,6 @@ inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
 template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) noexcept
 {
     const HysteresisPlan& p = *c.plan;
-    const double alpha = c.coupling;
     double M = c.magnetisation;
     float full = c.full, low = c.low, lp = c.lowPassState;
     const auto step = [&](int k) noexcept
@@ -331,15 +397,15 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
 
         const auto i = (size_t)k;
         const double M2 = M * M;
-        const double n = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.n3[i], M, p.n2[i]),
-                                          ORLIX_SCALAR_FMA(p.n1[i], M, p.n0[i]));
-        const double reversible = ORLIX_SCALAR_FMA(M2, ORLIX_SCALAR_FMA(p.s3[i], M, p.s2[i]),
-                                                   ORLIX_SCALAR_FMA(p.s1[i], M, p.s0[i]));
-        const double gated = p.gate[i] * n;
-        double d = ORLIX_SCALAR_FMA(-alpha, n, p.pinned[i]);
-        if (std::abs(d) < 1e-5)
+        const double reversible = cubicIn(M, M2, p.s0[i], p.s1[i], p.s2[i], p.s3[i]);
+        const double gated = cubicIn(M, M2, p.g0[i], p.g1[i], p.g2[i], p.g3[i]);
+        double d = cubicIn(M, M2, p.d0[i], p.d1[i], p.d2[i], p.d3[i]);
+        if (std::abs(d) < 1e-5) // rarely: only a pin about as weak as the coupling term gets here
+        {
+            keepAsBranch();
             d = d < 0.0 ? -1e-5 : 1e-5;
-        const double irreversible = n * p.direction[i] > 0.0 ? gated / d : 0.0;
+        }
+        const double irreversible = gated > 0.0 ? gated / d : 0.0;
         const double next = (M + reversible) + irreversible;
         M = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
 
@@ -360,9 +426,11 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         {
             for (int j = k; j < k + 4; ++j)
                 step(j);
-            if (k < ahead.length)
+            if (k + 4 <= ahead.length)
+                planGroup(*ahead.plan, k, constants, planFieldGroup(fields, ahead.x + k, *ahead.plan, k));
+            else if (k < ahead.length) // a ragged last group, through the plan's memory
             {
-                planFieldSteps(fields, ahead.x + k, std::min(4, ahead.length - k), *ahead.plan, k);
+                planFieldSteps(fields, ahead.x + k, ahead.length - k, *ahead.plan, k);
                 planGroup(*ahead.plan, k, constants);
             }
         }

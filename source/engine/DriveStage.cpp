@@ -34,6 +34,16 @@ inline float follow(float envelope, float level, float attack, float release) no
     return level + (envelope - level) * (envelope < level ? attack : release);
 }
 
+// follow() with both outcomes formed and one picked: the comparison then runs beside the
+// arithmetic instead of ahead of it on the envelope's chain. The same value as follow().
+inline float followPicked(float envelope, float level, float attack, float release) noexcept
+{
+    const float difference = envelope - level;
+    const float rising = level + difference * attack;
+    const float falling = level + difference * release;
+    return envelope < level ? rising : falling;
+}
+
 // The operating scale of each sample from its sag envelope. Kept apart from the serial loops
 // that follow the envelopes, so that the divisions run side by side in vector code instead of
 // competing with those loops' own chains for the divider.
@@ -431,6 +441,14 @@ bool DriveStage::isPlannedChunk(float rampStart, float rampIncrement, int length
 // hysteresis amount.
 void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept
 {
+    // The ramp is linear, so at or below 0 at both ends it is so throughout: no hysteresis.
+    if (rampStart + rampIncrement <= 0.0f && rampStart + rampIncrement * (float)length <= 0.0f)
+    {
+        followEnvelopes(x, length);
+        std::copy(x, x + length, driven.begin());
+        hysteresisStarted = false;
+        return;
+    }
     const DriveModel m = model; // a local copy stays in registers while the arrays are written
     const float gainH = hysteresisGainValue;
     float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
@@ -457,6 +475,24 @@ void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart,
         else
             hysteresisStarted = false;
         driven[(size_t)k] = y;
+    }
+    fullEnvelope = full;
+    lowEnvelope = low;
+    lowPassState = lp;
+}
+
+// The sag envelope of each sample alone. Both followers run, since a type change hands either
+// to the incoming stage.
+void DriveStage::followEnvelopes(const float* x, int length) noexcept
+{
+    const bool lowBand = model.lowBandSag;
+    float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
+    for (int k = 0; k < length; ++k)
+    {
+        full = followPicked(full, std::abs(x[k]), attack, release);
+        lp += (x[k] - lp) * lowPass;
+        low = followPicked(low, std::abs(lp), attack, release);
+        sagEnvelope[(size_t)k] = std::max(lowBand ? low : full, 0.0f);
     }
     fullEnvelope = full;
     lowEnvelope = low;
@@ -492,7 +528,6 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        rampStart,
                        rampIncrement,
                        gainH,
-                       m.coupling,
                        &hysteresisPlan,
                        fullEnvelope,
                        lowEnvelope,

@@ -73,6 +73,7 @@ private:
     void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
     bool isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept;
     void prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept;
+    void followEnvelopes(const float* x, int length) noexcept;
     void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
                              bool alreadyPlanned, int nextLength) noexcept;
     void fillShaperCaches() noexcept;
