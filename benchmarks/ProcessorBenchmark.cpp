@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -72,6 +73,24 @@ void plainCopy(benchmark::State& state)
 constexpr const char* characterNames[] = {"AUTO", "OPTO", "FET", "VCA"};
 constexpr const char* driveNames[] = {"TUBE", "TRANSFORMER", "TAPE", "FET"};
 
+std::string comparisonLabel(int character, int driveType)
+{
+    return (juce::String(characterNames[character]) + ", drive " +
+            (driveType < 0 ? juce::String("off") : juce::String(driveNames[driveType]) + " 50 %"))
+        .toStdString();
+}
+
+// One second first, so every ramp has settled before the clock runs.
+void settle(juce::AudioProcessor& p, juce::AudioBuffer<float>& block, int& position)
+{
+    juce::MidiBuffer midi;
+    for (int i = 0; i < (int)rate / blockSize; ++i)
+    {
+        nextBlock(block, position);
+        p.processBlock(block, midi);
+    }
+}
+
 // Arguments: character (1..3), drive type (-1 for drive off).
 void wholeProcessor(benchmark::State& state)
 {
@@ -82,12 +101,7 @@ void wholeProcessor(benchmark::State& state)
     juce::MidiBuffer midi;
     int position = 0;
     int64_t frames = 0;
-    // One second first, so every ramp has settled before the clock runs.
-    for (int i = 0; i < (int)rate / blockSize; ++i)
-    {
-        nextBlock(block, position);
-        p->processBlock(block, midi);
-    }
+    settle(*p, block, position);
     for (auto _ : state)
     {
         nextBlock(block, position);
@@ -96,9 +110,7 @@ void wholeProcessor(benchmark::State& state)
         frames += blockSize;
     }
     benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
-    const auto label = juce::String(characterNames[character]) + ", drive " +
-                       (driveType < 0 ? juce::String("off") : juce::String(driveNames[driveType]) + " 50 %");
-    state.SetLabel(label.toStdString());
+    state.SetLabel(comparisonLabel(character, driveType));
 }
 
 #if defined(ORLIX_VST3_BUNDLE)
@@ -135,11 +147,7 @@ void hostedVst3(benchmark::State& state)
     juce::MidiBuffer midi;
     int position = 0;
     int64_t frames = 0;
-    for (int i = 0; i < (int)rate / blockSize; ++i)
-    {
-        nextBlock(block, position);
-        plugin->processBlock(block, midi);
-    }
+    settle(*plugin, block, position);
     std::vector<juce::AudioBuffer<float>> batch((size_t)benchsupport::hostedBatch, block);
     for (auto _ : state)
     {
@@ -153,9 +161,7 @@ void hostedVst3(benchmark::State& state)
     }
     plugin->releaseResources();
     benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", frames);
-    const auto label = juce::String(characterNames[character]) + ", drive " +
-                       (driveType < 0 ? juce::String("off") : juce::String(driveNames[driveType]) + " 50 %");
-    state.SetLabel(benchsupport::hostedLabel(label.toStdString()));
+    state.SetLabel(benchsupport::hostedLabel(comparisonLabel(character, driveType)));
 }
 #endif
 
