@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace orlix;
@@ -206,24 +207,15 @@ void residentMemoryPerInstance(benchmark::State& state)
 } // namespace
 
 BENCHMARK(plainCopy);
-BENCHMARK(wholeProcessor)
-    ->Args({1, -1})
-    ->Args({2, -1})
-    ->Args({3, -1})
-    ->Args({3, 0})
-    ->Args({3, 3})
-    ->Args({3, 1})
-    ->Args({3, 2});
+// Each character with the drive off, then VCA with each drive type.
+void comparisonSettings(benchmark::internal::Benchmark* b)
+{
+    for (const auto& [character, driveType] : {std::pair{1, -1}, {2, -1}, {3, -1}, {3, 0}, {3, 3}, {3, 1}, {3, 2}})
+        b->Args({character, driveType});
+}
+BENCHMARK(wholeProcessor)->Apply(comparisonSettings);
 #if defined(ORLIX_VST3_BUNDLE)
-BENCHMARK(hostedVst3)
-    ->Args({1, -1})
-    ->Args({2, -1})
-    ->Args({3, -1})
-    ->Args({3, 0})
-    ->Args({3, 3})
-    ->Args({3, 1})
-    ->Args({3, 2})
-    ->UseManualTime();
+BENCHMARK(hostedVst3)->Apply(comparisonSettings)->UseManualTime();
 #endif
 #if JUCE_LINUX
 BENCHMARK(residentMemoryPerInstance)->Iterations(1);
