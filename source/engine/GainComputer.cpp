@@ -344,9 +344,8 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         largest = std::max(largest, g);
     };
 
-    // The next slice's levels are ready before the last sample of a slice is taken: with OPTO
-    // that sample looks one ahead. With OPTO the next slice is also prepared in pieces along the
-    // way, so that its vector work runs in the shadow of the long recursion instead of after it.
+    // With OPTO the next slice is prepared in pieces along the way, so that its vector work
+    // can run in the shadow of the long recursion.
     const int piece = withOpto ? 16 : slice;
     auto runSlices = [&](auto&& step)
     {
@@ -358,18 +357,16 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         {
             const int length = std::min(slice, n - from);
             const int next = from + length;
-            const int nextLength = std::min(slice, n - next);
-            int stepped = 0, enveloped = 0;
+            const int nextLength = std::min(slice, n - next); // never longer than this slice
+            int stepped = 0;
             for (int start = 0; start < nextLength; start += piece)
             {
                 const int end = std::min(start + piece, nextLength);
-                for (; stepped < std::min(end, length - 1); ++stepped, ++enveloped)
+                for (; stepped < end; ++stepped)
                 {
                     step(from + stepped);
-                    envelopeStep(next + enveloped);
+                    envelopeStep(next + stepped);
                 }
-                for (; enveloped < end; ++enveloped)
-                    envelopeStep(next + enveloped);
                 prepareSlice(next + start, end - start);
             }
             for (; stepped < length; ++stepped)
