@@ -344,9 +344,6 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         largest = std::max(largest, g);
     };
 
-    // With OPTO the next slice is prepared in pieces along the way, so that its vector work
-    // can run in the shadow of the long recursion.
-    const int piece = withOpto ? 16 : slice;
     auto runSlices = [&](auto&& step)
     {
         const int first = std::min(slice, n);
@@ -357,20 +354,17 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         {
             const int length = std::min(slice, n - from);
             const int next = from + length;
-            const int nextLength = std::min(slice, n - next); // never longer than this slice
-            int stepped = 0;
-            for (int start = 0; start < nextLength; start += piece)
+            const int nextLength = std::min(slice, n - next);
+            const int both = std::min(length, nextLength);
+            for (int i = 0; i < both; ++i)
             {
-                const int end = std::min(start + piece, nextLength);
-                for (; stepped < end; ++stepped)
-                {
-                    step(from + stepped);
-                    envelopeStep(next + stepped);
-                }
-                prepareSlice(next + start, end - start);
+                step(from + i);
+                envelopeStep(next + i);
             }
-            for (; stepped < length; ++stepped)
-                step(from + stepped);
+            for (int i = both; i < length; ++i)
+                step(from + i);
+            if (nextLength > 0)
+                prepareSlice(next, nextLength);
         }
     };
     if (withOpto && k.slowWeightOne)
