@@ -36,11 +36,56 @@ EngineSettings programmeSettings(int character)
     return s;
 }
 
+const char* characterLabel(int character)
+{
+    return character == characterOptoIndex ? "OPTO" : character == characterFetIndex ? "FET" : "VCA";
+}
+
 void engineWithoutDrive(benchmark::State& state)
 {
     const int character = (int)state.range(0);
     benchsupport::runEngine(state, programme(), programmeSettings(character), rate);
-    state.SetLabel(character == 1 ? "OPTO" : character == 2 ? "FET" : "VCA");
+    state.SetLabel(characterLabel(character));
+}
+
+// The stereo-linked detector alone, with its character's flags held still, in the engine's
+// runs: where the per-sample recursions' cost shows without the passes around them.
+void levelDetectorRun(benchmark::State& state)
+{
+    const int character = (int)state.range(0);
+    const auto& input = programme();
+    const auto& model = characterModel(character);
+    const auto coefficients = detectorCoefficients(programmeSettings(character), model, rate);
+    constexpr int run = 128; // the engine's run length
+    const int frames = input.getNumSamples() / run * run;
+    std::vector<float> peak((size_t)frames);
+    for (int i = 0; i < frames; ++i)
+        peak[(size_t)i] = std::max(std::abs(input.getSample(0, i)), std::abs(input.getSample(1, i)));
+    const float share = model.peakShare, weight = model.programRelease ? 1.0f : 0.0f,
+                opto = character == characterOptoIndex ? 1.0f : 0.0f,
+                fet = character == characterFetIndex ? 1.0f : 0.0f;
+    std::vector<float> shares(run, share), weights(run, weight), optos(run, opto), fets(run, fet),
+        knees(run, 6.0f * model.kneeFactor), ratios(run, 4.0f), thresholds(run, -24.0f);
+    const DetectorRamps ramps{shares.data(), weights.data(), optos.data(),  fets.data(),
+                              knees.data(),  ratios.data(),  thresholds.data(), opto <= 0.0f,
+                              fet <= 0.0f,   share,          weight >= 1.0f};
+    std::vector<float> envelope(run), meanSquare(run), level(run), target(run), scaled(run), reduction(run);
+    const DetectorScratch scratch{envelope.data(), meanSquare.data(), level.data(), target.data(), scaled.data()};
+    LevelDetector detector;
+    const juce::ScopedNoDenormals noDenormals; // as the processor runs it
+    int position = 0;
+    int64_t done = 0;
+    for (auto _ : state)
+    {
+        if (position + run > frames)
+            position = 0;
+        benchmark::DoNotOptimize(
+            detector.run(peak.data() + position, run, coefficients, ramps, scratch, reduction.data()));
+        position += run;
+        done += run;
+    }
+    benchsupport::reportNanosecondsPer(state, "ns_per_stereo_frame", done);
+    state.SetLabel(characterLabel(character));
 }
 
 // The floor: one multiply per sample over the same buffers.
@@ -150,6 +195,7 @@ void preparedEngineMemory(benchmark::State& state)
 BENCHMARK(plainBufferCopy);
 BENCHMARK(plainGainLoop);
 BENCHMARK(engineWithoutDrive)->Arg(1)->Arg(2)->Arg(3);
+BENCHMARK(levelDetectorRun)->Arg(1)->Arg(2)->Arg(3);
 #if JUCE_LINUX
 BENCHMARK(preparedEngineMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 #endif
