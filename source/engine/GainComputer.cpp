@@ -344,7 +344,39 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         largest = std::max(largest, g);
     };
 
-    auto runSlices = [&](auto&& step)
+    // With the slow path's weight at 1, the next sample's ratio is carried instead of the
+    // reduction: r' = t' + min(max(f, s), 10), taken as (F + t') - d from the winning path
+    // (F its value before the drop d, t' the next target), so that everything but the drop is
+    // added ahead. Which path wins and whether the limit holds are chosen on the paths' own
+    // values: predicted branches, not steps in the chain, which is then a division and a
+    // subtraction. The paths themselves are worked out as above, from the same drops.
+    float r = 0.0f;
+    auto carriedOptoStep = [&](int i)
+    {
+        const float curve = s.level[i];
+        const float scaled = s.scaledCurve[i];
+        const float nextTarget = s.target[i + 1];
+        const bool fastRises = scaled < (curve - f) * r;
+        const bool slowRises = scaled < (curve - (sl + sl)) * r;
+        const float fastShare = fastRises ? p.attackShare : p.releaseShare;
+        const float fastKeep = fastRises ? p.attack : p.release;
+        const float slowShare = slowRises ? p.slowAttackShare : p.slowReleaseShare;
+        const float slowKeep = slowRises ? p.slowAttack : p.slowRelease;
+        const float fastAim = fastShare * curve + fastKeep * f;
+        const float slowAim = slowShare * curve + slowKeep * sl;
+        const float fastDrop = fastShare * scaled / r;
+        const float slowDrop = slowShare * scaled / r;
+        f = fastAim - fastDrop;
+        sl = slowAim - slowDrop;
+        g = std::max(sl, f);
+        const float fastRatio = (fastAim + nextTarget) - fastDrop;
+        const float slowRatio = (slowAim + nextTarget) - slowDrop;
+        r = g < optoGrowthLimitDb ? (f < sl ? slowRatio : fastRatio) : nextTarget + optoGrowthLimitDb;
+        reduction[i] = g;
+        largest = std::max(largest, g);
+    };
+
+    auto runSlices = [&](auto&& sliceSteps)
     {
         const int first = std::min(slice, n);
         for (int i = 0; i < first; ++i)
@@ -355,6 +387,16 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
             const int length = std::min(slice, n - from);
             const int next = from + length;
             const int nextLength = std::min(slice, n - next);
+            sliceSteps(from, length, next, nextLength);
+            if (nextLength > 0)
+                prepareSlice(next, nextLength);
+        }
+    };
+    // The paths of one slice beside the envelopes of the next.
+    auto stepsBesideEnvelopes = [&](auto&& step)
+    {
+        return [&, step](int from, int length, int next, int nextLength)
+        {
             const int both = std::min(length, nextLength);
             for (int i = 0; i < both; ++i)
             {
@@ -363,16 +405,23 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
             }
             for (int i = both; i < length; ++i)
                 step(from + i);
-            if (nextLength > 0)
-                prepareSlice(next, nextLength);
-        }
+            for (int i = both; i < nextLength; ++i)
+                envelopeStep(next + i);
+        };
     };
     if (withOpto && k.slowWeightOne)
-        runSlices([&](int i) { optoPathStep(i, std::true_type{}); });
+        runSlices(
+            [&, carriedSteps = stepsBesideEnvelopes(carriedOptoStep)](int from, int length, int next, int nextLength)
+            {
+                // The last sample's next target is not prepared yet: it takes the plain step.
+                r = s.target[from] + std::min(g, optoGrowthLimitDb);
+                carriedSteps(from, length - 1, next, nextLength);
+                optoPathStep(from + length - 1, std::true_type{});
+            });
     else if (withOpto)
-        runSlices([&](int i) { optoPathStep(i, std::false_type{}); });
+        runSlices(stepsBesideEnvelopes([&](int i) { optoPathStep(i, std::false_type{}); }));
     else
-        runSlices(pathStep);
+        runSlices(stepsBesideEnvelopes(pathStep));
 
     peakEnvelope = env;
     meanSquare = ms;
