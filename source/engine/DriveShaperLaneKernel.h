@@ -1,15 +1,17 @@
 // The lane kernel of the drive's shaper stage. Deliberately without an include guard:
-// DriveShaperLanes.cpp includes it twice, once for the baseline instruction set and once
-// for processors with AVX2 and FMA, each time inside its own namespace and with its own
+// DriveShaperLanes.cpp includes it once for the baseline instruction set, once for processors
+// with AVX2 and FMA and once, for the hysteresis plan alone (ORLIX_LANE_PLAN_ONLY), for AVX-512
+// with eight lanes, each time inside its own namespace and with its own ORLIX_LANE_BYTES,
 // ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
 
-using Doubles = double __attribute__((vector_size(32)));
-using Masks = long long __attribute__((vector_size(32)));
-using Floats = float __attribute__((vector_size(16)));
+using Doubles = double __attribute__((vector_size(ORLIX_LANE_BYTES)));
+using Masks = long long __attribute__((vector_size(ORLIX_LANE_BYTES)));
+using Floats = float __attribute__((vector_size(ORLIX_LANE_BYTES / 2)));
+inline constexpr int laneCount = ORLIX_LANE_BYTES / (int)sizeof(double);
 
 inline Doubles splat(double v) noexcept
 {
-    return Doubles{v, v, v, v};
+    return Doubles{} + v;
 }
 
 inline Doubles load(const double* p) noexcept
@@ -51,6 +53,7 @@ inline Doubles absolute(Doubles a) noexcept
     return a < 0.0 ? -a : a;
 }
 
+#if !ORLIX_LANE_PLAN_ONLY
 // f and F of the tube curve at four points, branch-free as in branchFree::curve and integral,
 // given the power-law share of each.
 struct CurveValues
@@ -222,6 +225,8 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
         runLanesFor<false>(state, y, length, m, s, w);
 }
 
+#endif
+
 // e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
 inline Doubles expLanes(Doubles x) noexcept
 {
@@ -266,11 +271,11 @@ inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
     return {inverseShape, k, k * k, k * k * k, (double)m.reversibility, (double)m.pinning, (double)m.coupling};
 }
 
-// The rest of the hysteresis plan for the four samples from j: the softened sign of each field
+// The rest of the hysteresis plan for the group of samples from j: the softened sign of each field
 // step and the Langevin function and its derivatives at the applied field, both the series
 // and the closed form evaluated and one chosen.
 // The field steps of the group come in as values: fresh from planFieldGroup, loading them
-// back from the plan would wait for the four scalar stores to leave the core.
+// back from the plan would wait for the scalar stores to leave the core.
 struct FieldGroup
 {
     Doubles step, applied, meanStep;
@@ -342,24 +347,24 @@ inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constant
 inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
 {
     const auto constants = planConstantsOf(m);
-    for (int j = 0; j < n; j += 4)
+    for (int j = 0; j < n; j += laneCount)
         planGroup(plan, j, constants);
 }
 
-// The field steps of four samples from x into the plan from `at`, and their values for planGroup.
+// The field steps of a group of samples from x into the plan from `at`, and their values for
+// planGroup.
 inline FieldGroup planFieldGroup(HysteresisState& fields, const float* x, HysteresisPlan& plan, int at) noexcept
 {
-    const FieldStep a = nextFieldStep(fields.field, fields.meanStep, x[0]);
-    const FieldStep b = nextFieldStep(fields.field, fields.meanStep, x[1]);
-    const FieldStep c = nextFieldStep(fields.field, fields.meanStep, x[2]);
-    const FieldStep d = nextFieldStep(fields.field, fields.meanStep, x[3]);
-    const auto i = (size_t)at;
-    storeFieldStep(plan, i, a);
-    storeFieldStep(plan, i + 1, b);
-    storeFieldStep(plan, i + 2, c);
-    storeFieldStep(plan, i + 3, d);
-    return {Doubles{a.step, b.step, c.step, d.step}, Doubles{a.applied, b.applied, c.applied, d.applied},
-            Doubles{a.meanStep, b.meanStep, c.meanStep, d.meanStep}};
+    FieldGroup group;
+    for (int lane = 0; lane < laneCount; ++lane)
+    {
+        const FieldStep f = nextFieldStep(fields.field, fields.meanStep, x[lane]);
+        storeFieldStep(plan, (size_t)(at + lane), f);
+        group.step[lane] = f.step;
+        group.applied[lane] = f.applied;
+        group.meanStep[lane] = f.meanStep;
+    }
+    return group;
 }
 
 // c0 + c1 M + c2 M^2 + c3 M^3, two multiply-adds deep.
@@ -378,7 +383,7 @@ inline void keepAsBranch() noexcept
 }
 
 // The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
-// step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made four samples
+// step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made a group of samples
 // at a time in the same loop: its work is independent of the magnetisation chain and fills
 // that chain's waits. It goes into the same plan, each group only after the chain has read it.
 template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) noexcept
@@ -422,12 +427,23 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         auto& ahead = c.ahead;
         const auto constants = planConstantsOf(*ahead.model);
         HysteresisState fields{0.0, ahead.field, ahead.meanStep};
-        for (int k = 0; k < c.length; k += 4)
+        // The field steps run a group ahead of the rest of the plan: their mean step is a chain
+        // of its own, which would otherwise hold up the start of each group's plan.
+        const int whole = ahead.length / laneCount * laneCount;
+        FieldGroup pending{};
+        if (whole > 0)
+            pending = planFieldGroup(fields, ahead.x, *ahead.plan, 0);
+        for (int k = 0; k < c.length; k += laneCount)
         {
-            for (int j = k; j < k + 4; ++j)
+            for (int j = k; j < std::min(k + laneCount, c.length); ++j)
                 step(j);
-            if (k + 4 <= ahead.length)
-                planGroup(*ahead.plan, k, constants, planFieldGroup(fields, ahead.x + k, *ahead.plan, k));
+            if (k < whole)
+            {
+                const FieldGroup fieldsHere = pending;
+                if (k + laneCount < whole) // the chain reads none of the field arrays
+                    pending = planFieldGroup(fields, ahead.x + k + laneCount, *ahead.plan, k + laneCount);
+                planGroup(*ahead.plan, k, constants, fieldsHere);
+            }
             else if (k < ahead.length) // a ragged last group, through the plan's memory
             {
                 planFieldSteps(fields, ahead.x + k, ahead.length - k, *ahead.plan, k);

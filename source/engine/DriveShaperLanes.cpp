@@ -40,6 +40,8 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #endif
 #define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
+#define ORLIX_LANE_BYTES 32
+#define ORLIX_LANE_PLAN_ONLY 0
 #include "engine/DriveShaperLaneKernel.h"
 #undef ORLIX_LANE_SQRT
 #undef ORLIX_LANE_FMA
@@ -76,7 +78,53 @@ void chunk(PlannedChunk& c) noexcept
 }
 } // namespace wideLanes
 #pragma GCC pop_options
+
+// The hysteresis plan in eight lanes: the plan is many short operations on long dependency
+// chains, and twice the lanes per instruction let the processor keep more of them in flight
+// beside the magnetisation chain.
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx2,fma")
+namespace widestLanes
+{
+#undef ORLIX_LANE_BYTES
+#undef ORLIX_LANE_PLAN_ONLY
+#define ORLIX_LANE_BYTES 64
+#define ORLIX_LANE_PLAN_ONLY 1
+#define ORLIX_LANE_SQRT(v) ((Doubles)_mm512_sqrt_pd((__m512d)(v)))
+#define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm512_fmadd_pd((__m512d)(a), (__m512d)(b), (__m512d)(c)))
+#define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
+#include "engine/DriveShaperLaneKernel.h"
+#undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA
+
+void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
+{
+    planLanes(p, n, m);
+}
+
+void chunk(PlannedChunk& c) noexcept
+{
+    plannedChunkLoop(c);
+}
+} // namespace widestLanes
+#pragma GCC pop_options
 #endif
+#undef ORLIX_LANE_BYTES
+#undef ORLIX_LANE_PLAN_ONLY
+
+namespace
+{
+bool widestLanesAvailable() noexcept
+{
+#if ORLIX_WIDE_LANES
+    static const bool available = wideShaperLanesAvailable() && __builtin_cpu_supports("avx512f");
+    return available;
+#else
+    return false;
+#endif
+}
+} // namespace
 
 bool wideShaperLanesAvailable() noexcept
 {
@@ -109,7 +157,14 @@ namespace orlix
 // The hysteresis plan shares the lane kernel and its dispatch.
 void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
 {
-    const int lanes = (n + 3) & ~3; // the plan's arrays are whole lanes long
+#if ORLIX_WIDE_LANES
+    if (widestLanesAvailable())
+    {
+        widestLanes::plan(plan, (n + 7) & ~7, m); // the plan's arrays are whole groups long
+        return;
+    }
+#endif
+    const int lanes = (n + 3) & ~3;
 #if ORLIX_WIDE_LANES
     if (wideShaperLanesAvailable())
     {
@@ -126,6 +181,11 @@ namespace orlix
 void runPlannedChunk(PlannedChunk& chunk) noexcept
 {
 #if ORLIX_WIDE_LANES
+    if (widestLanesAvailable())
+    {
+        widestLanes::chunk(chunk);
+        return;
+    }
     if (wideShaperLanesAvailable())
     {
         wideLanes::chunk(chunk);
