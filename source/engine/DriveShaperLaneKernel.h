@@ -1,8 +1,7 @@
 // The lane kernel of the drive's shaper stage. Deliberately without an include guard:
 // DriveShaperLanes.cpp includes it once for the baseline instruction set, once for processors
-// with AVX2 and FMA and once, for the hysteresis plan alone (ORLIX_LANE_PLAN_ONLY), for AVX-512
-// with eight lanes, each time inside its own namespace and with its own ORLIX_LANE_BYTES,
-// ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
+// with AVX2 and FMA and once for AVX-512 with eight lanes, each time inside its own namespace
+// and with its own ORLIX_LANE_BYTES, ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
 
 using Doubles = double __attribute__((vector_size(ORLIX_LANE_BYTES)));
 using Masks = long long __attribute__((vector_size(ORLIX_LANE_BYTES)));
@@ -53,7 +52,6 @@ inline Doubles absolute(Doubles a) noexcept
     return a < 0.0 ? -a : a;
 }
 
-#if !ORLIX_LANE_PLAN_ONLY
 // f and F of the tube curve at four points, branch-free as in branchFree::curve and integral,
 // given the power-law share of each.
 struct CurveValues
@@ -69,12 +67,18 @@ inline Doubles lawShare(Doubles x, const TubeCurve& c) noexcept
 
 inline bool allLanes(Masks m) noexcept
 {
-    return (m[0] & m[1] & m[2] & m[3]) != 0;
+    long long every = -1;
+    for (int lane = 0; lane < laneCount; ++lane)
+        every &= m[lane];
+    return every != 0;
 }
 
 inline bool anyLane(Masks m) noexcept
 {
-    return (m[0] | m[1] | m[2] | m[3]) != 0;
+    long long some = 0;
+    for (int lane = 0; lane < laneCount; ++lane)
+        some |= m[lane];
+    return some != 0;
 }
 
 // The same where every x lies between 0 and the knee (x is its own power-law share): the other
@@ -137,7 +141,7 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
 
     // Every sample evaluates the curve at one point: the midpoint when its step is small,
     // else its own input.
-    for (int k = 0; k < length; k += 4)
+    for (int k = 0; k < length; k += laneCount)
     {
         const Doubles x = load(input + k + 1);
         const Doubles p = load(input + k);
@@ -178,7 +182,7 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
 
     // The quotient steps from each sample's antiderivative and the one before it.
     Masks stale{};
-    for (int k = 0; k < length; k += 4)
+    for (int k = 0; k < length; k += laneCount)
     {
         const Doubles x = load(input + k + 1);
         const Doubles delta = x - load(input + k);
@@ -193,11 +197,11 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
     // A large step right after a small one (or a stale cache) has no antiderivative at its
     // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
     if (anyLane(stale))
-        for (int group = 0; group < length; group += 4)
+        for (int group = 0; group < length; group += laneCount)
         {
             if (!anyLane(~loadMask(w.small.data() + group + 1) & loadMask(w.small.data() + group)))
                 continue;
-            for (int k = group; k < group + 4; ++k)
+            for (int k = group; k < group + laneCount; ++k)
                 if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
                 {
                     const double x = input[k + 1], p = input[k];
@@ -224,8 +228,6 @@ inline void runLanes(ShaperStageState& state, float* y, int length, const DriveM
     else
         runLanesFor<false>(state, y, length, m, s, w);
 }
-
-#endif
 
 // e^x for x <= 0, to about 2e-16 relative: 2^n times a Taylor polynomial on |r| <= ln 2 / 2.
 inline Doubles expLanes(Doubles x) noexcept

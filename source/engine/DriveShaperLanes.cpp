@@ -41,7 +41,6 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_LANE_BYTES 32
-#define ORLIX_LANE_PLAN_ONLY 0
 #include "engine/DriveShaperLaneKernel.h"
 #undef ORLIX_LANE_SQRT
 #undef ORLIX_LANE_FMA
@@ -87,9 +86,7 @@ void chunk(PlannedChunk& c) noexcept
 namespace widestLanes
 {
 #undef ORLIX_LANE_BYTES
-#undef ORLIX_LANE_PLAN_ONLY
 #define ORLIX_LANE_BYTES 64
-#define ORLIX_LANE_PLAN_ONLY 1
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm512_sqrt_pd((__m512d)(v)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm512_fmadd_pd((__m512d)(a), (__m512d)(b), (__m512d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
@@ -97,6 +94,12 @@ namespace widestLanes
 #undef ORLIX_LANE_SQRT
 #undef ORLIX_LANE_FMA
 #undef ORLIX_SCALAR_FMA
+
+void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
+         ShaperLaneScratch& w) noexcept
+{
+    runLanes(state, y, length, m, s, w);
+}
 
 void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
 {
@@ -111,21 +114,9 @@ void chunk(PlannedChunk& c) noexcept
 #pragma GCC pop_options
 #endif
 #undef ORLIX_LANE_BYTES
-#undef ORLIX_LANE_PLAN_ONLY
 
 namespace
 {
-bool widestLanesAvailable() noexcept
-{
-#if ORLIX_WIDE_LANES
-    static const bool available = wideShaperLanesAvailable() && __builtin_cpu_supports("avx512f");
-    return available;
-#else
-    return false;
-#endif
-}
-} // namespace
-
 bool wideShaperLanesAvailable() noexcept
 {
 #if ORLIX_WIDE_LANES
@@ -135,18 +126,45 @@ bool wideShaperLanesAvailable() noexcept
     return false;
 #endif
 }
+} // namespace
 
-void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
-                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, bool wide) noexcept
+LaneBuild widestLaneBuild() noexcept
 {
 #if ORLIX_WIDE_LANES
-    if (wide && wideShaperLanesAvailable())
+    static const LaneBuild widest = !wideShaperLanesAvailable()         ? LaneBuild::baseline
+                                    : __builtin_cpu_supports("avx512f") ? LaneBuild::eightWide
+                                                                        : LaneBuild::fourWide;
+    return widest;
+#else
+    return LaneBuild::baseline;
+#endif
+}
+
+namespace
+{
+LaneBuild buildToRun(LaneBuild asked) noexcept
+{
+    return std::min(asked, widestLaneBuild());
+}
+} // namespace
+
+void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, LaneBuild build) noexcept
+{
+    const LaneBuild running = buildToRun(build);
+#if ORLIX_WIDE_LANES
+    if (running == LaneBuild::eightWide && length % 8 == 0)
+    {
+        widestLanes::run(state, y, length, m, scales, scratch);
+        return;
+    }
+    if (running != LaneBuild::baseline)
     {
         wideLanes::run(state, y, length, m, scales, scratch);
         return;
     }
 #endif
-    juce::ignoreUnused(wide);
+    juce::ignoreUnused(running);
     baselineLanes::runLanes(state, y, length, m, scales, scratch);
 }
 
@@ -155,43 +173,45 @@ void runShaperStageLanes(ShaperStageState& state, float* y, int length, const Dr
 namespace orlix
 {
 // The hysteresis plan shares the lane kernel and its dispatch.
-void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m, LaneBuild build) noexcept
 {
+    // The plan's arrays are whole groups long.
+    const LaneBuild running = buildToRun(build);
 #if ORLIX_WIDE_LANES
-    if (widestLanesAvailable())
+    if (running == LaneBuild::eightWide)
     {
-        widestLanes::plan(plan, (n + 7) & ~7, m); // the plan's arrays are whole groups long
+        widestLanes::plan(plan, (n + 7) & ~7, m);
+        return;
+    }
+    if (running == LaneBuild::fourWide)
+    {
+        wideLanes::plan(plan, (n + 3) & ~3, m);
         return;
     }
 #endif
-    const int lanes = (n + 3) & ~3;
-#if ORLIX_WIDE_LANES
-    if (wideShaperLanesAvailable())
-    {
-        wideLanes::plan(plan, lanes, m);
-        return;
-    }
-#endif
-    baselineLanes::planLanes(plan, lanes, m);
+    juce::ignoreUnused(running);
+    baselineLanes::planLanes(plan, (n + 3) & ~3, m);
 }
 } // namespace orlix
 
 namespace orlix
 {
-void runPlannedChunk(PlannedChunk& chunk) noexcept
+void runPlannedChunk(PlannedChunk& chunk, LaneBuild build) noexcept
 {
+    const LaneBuild running = buildToRun(build);
 #if ORLIX_WIDE_LANES
-    if (widestLanesAvailable())
+    if (running == LaneBuild::eightWide)
     {
         widestLanes::chunk(chunk);
         return;
     }
-    if (wideShaperLanesAvailable())
+    if (running == LaneBuild::fourWide)
     {
         wideLanes::chunk(chunk);
         return;
     }
 #endif
+    juce::ignoreUnused(running);
     baselineLanes::plannedChunkLoop(chunk);
 }
 } // namespace orlix
