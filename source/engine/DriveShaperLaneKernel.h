@@ -468,3 +468,25 @@ inline void plannedChunkLoop(PlannedChunk& c) noexcept
     else
         plannedChunkLoopFor<false>(c);
 }
+
+// This build's entry points, compiled for its instruction set.
+void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
+         ShaperLaneScratch& w) noexcept
+{
+    runLanes(state, y, length, m, s, w);
+}
+
+void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
+{
+    planLanes(p, n, m);
+}
+
+void chunk(PlannedChunk& c) noexcept
+{
+    plannedChunkLoop(c);
+}
+
+#undef ORLIX_LANE_BYTES
+#undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA

@@ -42,9 +42,6 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_LANE_BYTES 32
 #include "engine/DriveShaperLaneKernel.h"
-#undef ORLIX_LANE_SQRT
-#undef ORLIX_LANE_FMA
-#undef ORLIX_SCALAR_FMA
 } // namespace baselineLanes
 
 #if ORLIX_WIDE_LANES
@@ -52,68 +49,29 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #pragma GCC target("avx2,fma")
 namespace wideLanes
 {
+#define ORLIX_LANE_BYTES 32
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm256_sqrt_pd((__m256d)(v)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm256_fmadd_pd((__m256d)(a), (__m256d)(b), (__m256d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
-#undef ORLIX_LANE_SQRT
-#undef ORLIX_LANE_FMA
-#undef ORLIX_SCALAR_FMA
-
-void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
-         ShaperLaneScratch& w) noexcept
-{
-    runLanes(state, y, length, m, s, w);
-}
-
-void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
-{
-    planLanes(p, n, m);
-}
-
-void chunk(PlannedChunk& c) noexcept
-{
-    plannedChunkLoop(c);
-}
 } // namespace wideLanes
 #pragma GCC pop_options
 
-// The hysteresis plan in eight lanes: the plan is many short operations on long dependency
-// chains, and twice the lanes per instruction let the processor keep more of them in flight
-// beside the magnetisation chain.
+// Eight lanes: the shaper's lanes are independent work, and the hysteresis plan is many short
+// operations on long dependency chains; twice the lanes per instruction halve what the processor
+// issues for the one and let it keep more of the other in flight beside the magnetisation chain.
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx2,fma")
 namespace widestLanes
 {
-#undef ORLIX_LANE_BYTES
 #define ORLIX_LANE_BYTES 64
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm512_sqrt_pd((__m512d)(v)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm512_fmadd_pd((__m512d)(a), (__m512d)(b), (__m512d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
-#undef ORLIX_LANE_SQRT
-#undef ORLIX_LANE_FMA
-#undef ORLIX_SCALAR_FMA
-
-void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
-         ShaperLaneScratch& w) noexcept
-{
-    runLanes(state, y, length, m, s, w);
-}
-
-void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
-{
-    planLanes(p, n, m);
-}
-
-void chunk(PlannedChunk& c) noexcept
-{
-    plannedChunkLoop(c);
-}
 } // namespace widestLanes
 #pragma GCC pop_options
 #endif
-#undef ORLIX_LANE_BYTES
 
 namespace
 {
@@ -165,7 +123,7 @@ void runShaperStageLanes(ShaperStageState& state, float* y, int length, const Dr
     }
 #endif
     juce::ignoreUnused(running);
-    baselineLanes::runLanes(state, y, length, m, scales, scratch);
+    baselineLanes::run(state, y, length, m, scales, scratch);
 }
 
 } // namespace orlix
@@ -190,7 +148,7 @@ void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m, LaneB
     }
 #endif
     juce::ignoreUnused(running);
-    baselineLanes::planLanes(plan, (n + 3) & ~3, m);
+    baselineLanes::plan(plan, (n + 3) & ~3, m);
 }
 } // namespace orlix
 
@@ -212,6 +170,6 @@ void runPlannedChunk(PlannedChunk& chunk, LaneBuild build) noexcept
     }
 #endif
     juce::ignoreUnused(running);
-    baselineLanes::plannedChunkLoop(chunk);
+    baselineLanes::chunk(chunk);
 }
 } // namespace orlix

@@ -33,6 +33,14 @@ std::vector<float> fieldSequence(int n)
     x[(size_t)n / 7] = std::numeric_limits<float>::infinity();
     return x;
 }
+
+// A chunk of the given input from magnetisation M, with the hysteresis fully on and fixed
+// envelope settings.
+PlannedChunk fullyOnChunk(const float* x, int n, const HysteresisPlan* plan, double M, float* envelope,
+                          float* driven)
+{
+    return {x, n, 0.9f, 0.99f, 0.01f, false, 1.0f, 0.0f, 1.0f, plan, 0.0f, 0.0f, 0.0f, M, envelope, driven};
+}
 } // namespace
 
 TEST(DriveHysteresisPlan, PlannedStepsMatchTheDirectStep)
@@ -59,8 +67,8 @@ TEST(DriveHysteresisPlan, PlannedStepsMatchTheDirectStep)
                     auto fields = direct;
                     planHysteresis(fields, at, 1, m, single);
                     std::array<float, 1> envelope{}, driven{};
-                    PlannedChunk chunk{at,  1,    0.9f, 0.99f, 0.01f, false, 1.0f, 0.0f, 1.0f, &single,
-                                       0.0f, 0.0f, 0.0f, direct.magnetisation, envelope.data(), driven.data()};
+                    auto chunk =
+                        fullyOnChunk(at, 1, &single, direct.magnetisation, envelope.data(), driven.data());
                     runPlannedChunk(chunk);
 
                     const double before = direct.magnetisation;
@@ -123,22 +131,8 @@ TEST(DriveHysteresisPlan, ChunkLoopFollowsTheDirectSteps)
                 for (int j = 0; j < n; ++j)
                     x[(size_t)j] = 0.3f * (float)std::sin(0.0015 * (block * n + j));
                 planHysteresis(planned, x.data(), n, m, plan, build);
-                PlannedChunk chunk{x.data(),
-                                   n,
-                                   0.9f,
-                                   0.99f,
-                                   0.01f,
-                                   false,
-                                   1.0f,
-                                   0.0f,
-                                   1.0f,
-                                   &plan,
-                                   0.0f,
-                                   0.0f,
-                                   0.0f,
-                                   planned.magnetisation,
-                                   envelope.data(),
-                                   driven.data()};
+                auto chunk =
+                    fullyOnChunk(x.data(), n, &plan, planned.magnetisation, envelope.data(), driven.data());
                 runPlannedChunk(chunk, build);
                 planned.magnetisation = chunk.magnetisation;
                 for (int j = 0; j < n; ++j)
@@ -174,24 +168,7 @@ TEST(DriveHysteresisPlan, PlanningTheNextChunkAlongsideGivesItsOwnPlanAndLeavesT
                 const float* current = x.data() + block * n;
                 const int nextLength = block == 38 ? 102 : n; // and a ragged last group
                 auto chunkOf = [&](HysteresisPlan* p, float* out)
-                {
-                    return PlannedChunk{current,
-                                        n,
-                                        0.9f,
-                                        0.99f,
-                                        0.01f,
-                                        false,
-                                        1.0f,
-                                        0.0f,
-                                        1.0f,
-                                        p,
-                                        0.0f,
-                                        0.0f,
-                                        0.0f,
-                                        state.magnetisation,
-                                        envelope.data(),
-                                        out};
-                };
+                { return fullyOnChunk(current, n, p, state.magnetisation, envelope.data(), out); };
                 alone = plan;
                 auto withoutAhead = chunkOf(&alone, drivenAlone.data());
                 runPlannedChunk(withoutAhead, build);
