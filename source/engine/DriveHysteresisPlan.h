@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DriveModel.h"
+#include "engine/DriveShaperLanes.h"
 
 #include <array>
 
@@ -113,13 +114,14 @@ inline void planFieldSteps(HysteresisState& state, const float* x, int n, Hyster
 }
 
 // The per-sample coefficients from the field steps, several samples at a time.
-void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept;
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m,
+                         LaneBuild build = widestLaneBuild()) noexcept;
 
 inline void planHysteresis(HysteresisState& state, const float* x, int n, const DriveModel& m,
-                           HysteresisPlan& plan) noexcept
+                           HysteresisPlan& plan, LaneBuild build = widestLaneBuild()) noexcept
 {
     planFieldSteps(state, x, n, plan);
-    planHysteresisLanes(plan, n, m);
+    planHysteresisLanes(plan, n, m, build);
 }
 
 // The step itself: from M to the next M, the chain every sample waits on. A still sample's
@@ -177,6 +179,6 @@ struct PlannedChunk
 };
 
 // Runs the loop with fused multiply-adds where the processor has them.
-void runPlannedChunk(PlannedChunk& chunk) noexcept;
+void runPlannedChunk(PlannedChunk& chunk, LaneBuild build = widestLaneBuild()) noexcept;
 
 } // namespace orlix

@@ -1,15 +1,16 @@
 // The lane kernel of the drive's shaper stage. Deliberately without an include guard:
-// DriveShaperLanes.cpp includes it twice, once for the baseline instruction set and once
-// for processors with AVX2 and FMA, each time inside its own namespace and with its own
-// ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
+// DriveShaperLanes.cpp includes it once for the baseline instruction set, once for processors
+// with AVX2 and FMA and once for AVX-512 with eight lanes, each time inside its own namespace
+// and with its own ORLIX_LANE_BYTES, ORLIX_LANE_SQRT and ORLIX_LANE_FMA.
 
-using Doubles = double __attribute__((vector_size(32)));
-using Masks = long long __attribute__((vector_size(32)));
-using Floats = float __attribute__((vector_size(16)));
+using Doubles = double __attribute__((vector_size(ORLIX_LANE_BYTES)));
+using Masks = long long __attribute__((vector_size(ORLIX_LANE_BYTES)));
+using Floats = float __attribute__((vector_size(ORLIX_LANE_BYTES / 2)));
+inline constexpr int laneCount = ORLIX_LANE_BYTES / (int)sizeof(double);
 
 inline Doubles splat(double v) noexcept
 {
-    return Doubles{v, v, v, v};
+    return Doubles{} + v;
 }
 
 inline Doubles load(const double* p) noexcept
@@ -66,12 +67,18 @@ inline Doubles lawShare(Doubles x, const TubeCurve& c) noexcept
 
 inline bool allLanes(Masks m) noexcept
 {
-    return (m[0] & m[1] & m[2] & m[3]) != 0;
+    long long every = -1;
+    for (int lane = 0; lane < laneCount; ++lane)
+        every &= m[lane];
+    return every != 0;
 }
 
 inline bool anyLane(Masks m) noexcept
 {
-    return (m[0] | m[1] | m[2] | m[3]) != 0;
+    long long some = 0;
+    for (int lane = 0; lane < laneCount; ++lane)
+        some |= m[lane];
+    return some != 0;
 }
 
 // The same where every x lies between 0 and the knee (x is its own power-law share): the other
@@ -134,7 +141,7 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
 
     // Every sample evaluates the curve at one point: the midpoint when its step is small,
     // else its own input.
-    for (int k = 0; k < length; k += 4)
+    for (int k = 0; k < length; k += laneCount)
     {
         const Doubles x = load(input + k + 1);
         const Doubles p = load(input + k);
@@ -175,7 +182,7 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
 
     // The quotient steps from each sample's antiderivative and the one before it.
     Masks stale{};
-    for (int k = 0; k < length; k += 4)
+    for (int k = 0; k < length; k += laneCount)
     {
         const Doubles x = load(input + k + 1);
         const Doubles delta = x - load(input + k);
@@ -190,11 +197,11 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
     // A large step right after a small one (or a stale cache) has no antiderivative at its
     // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
     if (anyLane(stale))
-        for (int group = 0; group < length; group += 4)
+        for (int group = 0; group < length; group += laneCount)
         {
             if (!anyLane(~loadMask(w.small.data() + group + 1) & loadMask(w.small.data() + group)))
                 continue;
-            for (int k = group; k < group + 4; ++k)
+            for (int k = group; k < group + laneCount; ++k)
                 if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
                 {
                     const double x = input[k + 1], p = input[k];
@@ -266,11 +273,11 @@ inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
     return {inverseShape, k, k * k, k * k * k, (double)m.reversibility, (double)m.pinning, (double)m.coupling};
 }
 
-// The rest of the hysteresis plan for the four samples from j: the softened sign of each field
+// The rest of the hysteresis plan for the group of samples from j: the softened sign of each field
 // step and the Langevin function and its derivatives at the applied field, both the series
 // and the closed form evaluated and one chosen.
 // The field steps of the group come in as values: fresh from planFieldGroup, loading them
-// back from the plan would wait for the four scalar stores to leave the core.
+// back from the plan would wait for the scalar stores to leave the core.
 struct FieldGroup
 {
     Doubles step, applied, meanStep;
@@ -342,24 +349,24 @@ inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constant
 inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
 {
     const auto constants = planConstantsOf(m);
-    for (int j = 0; j < n; j += 4)
+    for (int j = 0; j < n; j += laneCount)
         planGroup(plan, j, constants);
 }
 
-// The field steps of four samples from x into the plan from `at`, and their values for planGroup.
+// The field steps of a group of samples from x into the plan from `at`, and their values for
+// planGroup.
 inline FieldGroup planFieldGroup(HysteresisState& fields, const float* x, HysteresisPlan& plan, int at) noexcept
 {
-    const FieldStep a = nextFieldStep(fields.field, fields.meanStep, x[0]);
-    const FieldStep b = nextFieldStep(fields.field, fields.meanStep, x[1]);
-    const FieldStep c = nextFieldStep(fields.field, fields.meanStep, x[2]);
-    const FieldStep d = nextFieldStep(fields.field, fields.meanStep, x[3]);
-    const auto i = (size_t)at;
-    storeFieldStep(plan, i, a);
-    storeFieldStep(plan, i + 1, b);
-    storeFieldStep(plan, i + 2, c);
-    storeFieldStep(plan, i + 3, d);
-    return {Doubles{a.step, b.step, c.step, d.step}, Doubles{a.applied, b.applied, c.applied, d.applied},
-            Doubles{a.meanStep, b.meanStep, c.meanStep, d.meanStep}};
+    FieldGroup group;
+    for (int lane = 0; lane < laneCount; ++lane)
+    {
+        const FieldStep f = nextFieldStep(fields.field, fields.meanStep, x[lane]);
+        storeFieldStep(plan, (size_t)(at + lane), f);
+        group.step[lane] = f.step;
+        group.applied[lane] = f.applied;
+        group.meanStep[lane] = f.meanStep;
+    }
+    return group;
 }
 
 // c0 + c1 M + c2 M^2 + c3 M^3, two multiply-adds deep.
@@ -378,7 +385,7 @@ inline void keepAsBranch() noexcept
 }
 
 // The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
-// step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made four samples
+// step as plannedHysteresisStep. Planning ahead, the next chunk's plan is made a group of samples
 // at a time in the same loop: its work is independent of the magnetisation chain and fills
 // that chain's waits. It goes into the same plan, each group only after the chain has read it.
 template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) noexcept
@@ -422,12 +429,23 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         auto& ahead = c.ahead;
         const auto constants = planConstantsOf(*ahead.model);
         HysteresisState fields{0.0, ahead.field, ahead.meanStep};
-        for (int k = 0; k < c.length; k += 4)
+        // The field steps run a group ahead of the rest of the plan: their mean step is a chain
+        // of its own, which would otherwise hold up the start of each group's plan.
+        const int whole = ahead.length / laneCount * laneCount;
+        FieldGroup pending{};
+        if (whole > 0)
+            pending = planFieldGroup(fields, ahead.x, *ahead.plan, 0);
+        for (int k = 0; k < c.length; k += laneCount)
         {
-            for (int j = k; j < k + 4; ++j)
+            for (int j = k; j < std::min(k + laneCount, c.length); ++j)
                 step(j);
-            if (k + 4 <= ahead.length)
-                planGroup(*ahead.plan, k, constants, planFieldGroup(fields, ahead.x + k, *ahead.plan, k));
+            if (k < whole)
+            {
+                const FieldGroup fieldsHere = pending;
+                if (k + laneCount < whole) // the chain reads none of the field arrays
+                    pending = planFieldGroup(fields, ahead.x + k + laneCount, *ahead.plan, k + laneCount);
+                planGroup(*ahead.plan, k, constants, fieldsHere);
+            }
             else if (k < ahead.length) // a ragged last group, through the plan's memory
             {
                 planFieldSteps(fields, ahead.x + k, ahead.length - k, *ahead.plan, k);
@@ -450,3 +468,25 @@ inline void plannedChunkLoop(PlannedChunk& c) noexcept
     else
         plannedChunkLoopFor<false>(c);
 }
+
+// This build's entry points, compiled for its instruction set.
+void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
+         ShaperLaneScratch& w) noexcept
+{
+    runLanes(state, y, length, m, s, w);
+}
+
+void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
+{
+    planLanes(p, n, m);
+}
+
+void chunk(PlannedChunk& c) noexcept
+{
+    plannedChunkLoop(c);
+}
+
+#undef ORLIX_LANE_BYTES
+#undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_FMA
+#undef ORLIX_SCALAR_FMA

@@ -40,10 +40,8 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #endif
 #define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
+#define ORLIX_LANE_BYTES 32
 #include "engine/DriveShaperLaneKernel.h"
-#undef ORLIX_LANE_SQRT
-#undef ORLIX_LANE_FMA
-#undef ORLIX_SCALAR_FMA
 } // namespace baselineLanes
 
 #if ORLIX_WIDE_LANES
@@ -51,33 +49,32 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
 #pragma GCC target("avx2,fma")
 namespace wideLanes
 {
+#define ORLIX_LANE_BYTES 32
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm256_sqrt_pd((__m256d)(v)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm256_fmadd_pd((__m256d)(a), (__m256d)(b), (__m256d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
-#undef ORLIX_LANE_SQRT
-#undef ORLIX_LANE_FMA
-#undef ORLIX_SCALAR_FMA
-
-void run(ShaperStageState& state, float* y, int length, const DriveModel& m, const ShaperLaneScales& s,
-         ShaperLaneScratch& w) noexcept
-{
-    runLanes(state, y, length, m, s, w);
-}
-
-void plan(HysteresisPlan& p, int n, const DriveModel& m) noexcept
-{
-    planLanes(p, n, m);
-}
-
-void chunk(PlannedChunk& c) noexcept
-{
-    plannedChunkLoop(c);
-}
 } // namespace wideLanes
+#pragma GCC pop_options
+
+// Eight lanes: the shaper's lanes are independent work, and the hysteresis plan is many short
+// operations on long dependency chains; twice the lanes per instruction halve what the processor
+// issues for the one and let it keep more of the other in flight beside the magnetisation chain.
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx2,fma")
+namespace widestLanes
+{
+#define ORLIX_LANE_BYTES 64
+#define ORLIX_LANE_SQRT(v) ((Doubles)_mm512_sqrt_pd((__m512d)(v)))
+#define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm512_fmadd_pd((__m512d)(a), (__m512d)(b), (__m512d)(c)))
+#define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
+#include "engine/DriveShaperLaneKernel.h"
+} // namespace widestLanes
 #pragma GCC pop_options
 #endif
 
+namespace
+{
 bool wideShaperLanesAvailable() noexcept
 {
 #if ORLIX_WIDE_LANES
@@ -87,19 +84,46 @@ bool wideShaperLanesAvailable() noexcept
     return false;
 #endif
 }
+} // namespace
 
-void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
-                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, bool wide) noexcept
+LaneBuild widestLaneBuild() noexcept
 {
 #if ORLIX_WIDE_LANES
-    if (wide && wideShaperLanesAvailable())
+    static const LaneBuild widest = !wideShaperLanesAvailable()         ? LaneBuild::baseline
+                                    : __builtin_cpu_supports("avx512f") ? LaneBuild::eightWide
+                                                                        : LaneBuild::fourWide;
+    return widest;
+#else
+    return LaneBuild::baseline;
+#endif
+}
+
+namespace
+{
+LaneBuild buildToRun(LaneBuild asked) noexcept
+{
+    return std::min(asked, widestLaneBuild());
+}
+} // namespace
+
+void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
+                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, LaneBuild build) noexcept
+{
+    const LaneBuild running = buildToRun(build);
+#if ORLIX_WIDE_LANES
+    if (running == LaneBuild::eightWide && length % 8 == 0)
+    {
+        widestLanes::run(state, y, length, m, scales, scratch);
+        return;
+    }
+    if (running != LaneBuild::baseline)
     {
         wideLanes::run(state, y, length, m, scales, scratch);
         return;
     }
 #endif
-    juce::ignoreUnused(wide);
-    baselineLanes::runLanes(state, y, length, m, scales, scratch);
+    juce::ignoreUnused(running);
+    baselineLanes::run(state, y, length, m, scales, scratch);
 }
 
 } // namespace orlix
@@ -107,31 +131,45 @@ void runShaperStageLanes(ShaperStageState& state, float* y, int length, const Dr
 namespace orlix
 {
 // The hysteresis plan shares the lane kernel and its dispatch.
-void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
+void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m, LaneBuild build) noexcept
 {
-    const int lanes = (n + 3) & ~3; // the plan's arrays are whole lanes long
+    // The plan's arrays are whole groups long.
+    const LaneBuild running = buildToRun(build);
 #if ORLIX_WIDE_LANES
-    if (wideShaperLanesAvailable())
+    if (running == LaneBuild::eightWide)
     {
-        wideLanes::plan(plan, lanes, m);
+        widestLanes::plan(plan, (n + 7) & ~7, m);
+        return;
+    }
+    if (running == LaneBuild::fourWide)
+    {
+        wideLanes::plan(plan, (n + 3) & ~3, m);
         return;
     }
 #endif
-    baselineLanes::planLanes(plan, lanes, m);
+    juce::ignoreUnused(running);
+    baselineLanes::plan(plan, (n + 3) & ~3, m);
 }
 } // namespace orlix
 
 namespace orlix
 {
-void runPlannedChunk(PlannedChunk& chunk) noexcept
+void runPlannedChunk(PlannedChunk& chunk, LaneBuild build) noexcept
 {
+    const LaneBuild running = buildToRun(build);
 #if ORLIX_WIDE_LANES
-    if (wideShaperLanesAvailable())
+    if (running == LaneBuild::eightWide)
+    {
+        widestLanes::chunk(chunk);
+        return;
+    }
+    if (running == LaneBuild::fourWide)
     {
         wideLanes::chunk(chunk);
         return;
     }
 #endif
-    baselineLanes::plannedChunkLoop(chunk);
+    juce::ignoreUnused(running);
+    baselineLanes::chunk(chunk);
 }
 } // namespace orlix

@@ -34,15 +34,26 @@ struct ShaperLaneScratch
     alignas(32) std::array<long long, capacity + 4> small{}; // all bits set where the step is small
 };
 
-// Whether this processor runs the four-lane version with fused multiply-adds.
-bool wideShaperLanesAvailable() noexcept;
+// The builds of the lane kernel, narrowest first: baseline (SSE2), four lanes with AVX2 and FMA,
+// eight lanes with AVX-512. Each call runs the widest this processor has up to the one asked
+// for, so tests can hold every build against the sequential steps.
+enum class LaneBuild
+{
+    baseline,
+    fourWide,
+    eightWide
+};
+
+// The widest build this processor runs.
+LaneBuild widestLaneBuild() noexcept;
 
 // One shaper stage over a chunk, in place: the same steps as shaperStepLean sample after sample.
 // Each sample's curve and antiderivative depend only on its own input and the one before, so
 // they are evaluated for four samples at once; only the choice of the cached antiderivative
 // after a run of small steps needs the samples in order, and that case is rare. length must be
-// a multiple of 4 and at most the scratch capacity.
+// a multiple of 4 and at most the scratch capacity (eight lanes run where it is a multiple of 8).
 void runShaperStageLanes(ShaperStageState& state, float* y, int length, const DriveModel& m,
-                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch, bool wide) noexcept;
+                         const ShaperLaneScales& scales, ShaperLaneScratch& scratch,
+                         LaneBuild build) noexcept;
 
 } // namespace orlix

@@ -565,7 +565,7 @@ void DriveStage::stepShaperStage(ShaperStageState& state, int length) noexcept
 {
     const int lanes = length & ~3;
     const auto view = scales.view();
-    runShaperStageLanes(state, driven.data(), lanes, model, view, laneScratch, wideLanes);
+    runShaperStageLanes(state, driven.data(), lanes, model, view, laneScratch, laneBuild);
     for (int k = lanes; k < length; ++k)
         driven[(size_t)k] = shaperStepLean(state, driven[(size_t)k], model, view.at(k));
 }

@@ -135,7 +135,7 @@ private:
     ScaleArrays scales;
     std::array<float, chunkLength> sagEnvelope{};
     ShaperLaneScratch laneScratch;
-    bool wideLanes = wideShaperLanesAvailable();
+    LaneBuild laneBuild = widestLaneBuild();
     std::array<float, chunkLength> driven{};
     float shaperGainValue = 1.0f;
 

@@ -68,7 +68,7 @@ TEST(DriveShaperLanes, MatchTheSequentialStepOnEveryPathAndType)
     constexpr int n = chunk * 80;
     const auto x = mixedSignal(n);
     const Scales scales(scalesFor(n));
-    for (bool wide : {false, true})
+    for (LaneBuild build : {LaneBuild::baseline, LaneBuild::fourWide, LaneBuild::eightWide})
         for (int type = 0; type < (int)driveTypes.size(); ++type)
         {
             const auto m = designDrive(type, 0.8f);
@@ -85,7 +85,7 @@ TEST(DriveShaperLanes, MatchTheSequentialStepOnEveryPathAndType)
                 if (!lanes.cacheValid)
                     ++staleChunks;
                 runShaperStageLanes(lanes, got.data() + from, chunk, m, scales.view((size_t)from), scratch,
-                                    wide);
+                                    build);
                 EXPECT_EQ(lanes.previous, sequential.previous);
                 EXPECT_EQ(lanes.cacheValid, sequential.cacheValid);
             }
@@ -95,7 +95,7 @@ TEST(DriveShaperLanes, MatchTheSequentialStepOnEveryPathAndType)
                 largest = std::max(largest, std::abs((double)expected[(size_t)k]));
             }
             // One float rounding of the output apart at most.
-            EXPECT_LE(worst, 2.0 * largest * 6e-8) << type << (wide ? " wide" : " baseline");
+            EXPECT_LE(worst, 2.0 * largest * 6e-8) << type << " build " << (int)build;
             EXPECT_GT(staleChunks, 0); // chunks also start after small steps
         }
 }
@@ -104,7 +104,7 @@ TEST(DriveShaperLanes, AStaleCacheIsNeverUsed)
 {
     const auto m = designDrive(driveTypeTape, 1.0f);
     const Scales scales(std::vector<float>(8, 0.2f));
-    for (bool wide : {false, true})
+    for (LaneBuild build : {LaneBuild::baseline, LaneBuild::fourWide, LaneBuild::eightWide})
     {
         ShaperStageState lanes;
         lanes.previous = -0.2f;
@@ -116,7 +116,7 @@ TEST(DriveShaperLanes, AStaleCacheIsNeverUsed)
         std::vector<float> expected(got);
         for (size_t k = 0; k < expected.size(); ++k)
             expected[k] = shaperStepLean(sequential, expected[k], m, scales.view(k).at(0));
-        runShaperStageLanes(lanes, got.data(), 8, m, scales.view(0), scratch, wide);
+        runShaperStageLanes(lanes, got.data(), 8, m, scales.view(0), scratch, build);
         for (size_t k = 0; k < got.size(); ++k)
         {
             EXPECT_TRUE(std::isfinite(got[k]));
