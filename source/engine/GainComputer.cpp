@@ -318,14 +318,16 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // OPTO's ratio follows its own reduction, so the gain computer joins the recursion. Its
     // target is b - b / r: b the curve without the ratio (0, the knee's parabola or the
     // overshoot), r the ratio that grows with the reduction. Everything but b / r is worked
-    // out off the recursion, and each path's share of b / r is taken as the last step. The
-    // loop is bound by how many operations it holds as much as by its chain, so each path
-    // works out only the branch it takes.
-    auto optoPathStep = [&](int i, auto unitWeight)
+    // out off the recursion, and each path's share of b / r (its drop) is taken as the last
+    // step; each path works out only the branch it takes.
+    struct PathsBeforeDrops
+    {
+        float fastAim, fastDrop, slowAim, slowDrop;
+    };
+    auto optoPaths = [&](int i, float r)
     {
         const float curve = s.level[i];
         const float scaled = s.scaledCurve[i];
-        const float r = s.target[i] + std::min(g, optoGrowthLimitDb); // in units of the growth per dB
         // t > f and t / 2 > sl with t = b - b / r, multiplied out so that no division decides
         // which way a path goes: the one division per path is then the drop itself.
         const bool fastRises = scaled < (curve - f) * r;
@@ -334,8 +336,16 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
         const float fastKeep = fastRises ? p.attack : p.release;
         const float slowShare = slowRises ? p.slowAttackShare : p.slowReleaseShare;
         const float slowKeep = slowRises ? p.slowAttack : p.slowRelease;
-        f = (fastShare * curve + fastKeep * f) - fastShare * scaled / r;
-        sl = (slowShare * curve + slowKeep * sl) - slowShare * scaled / r;
+        const PathsBeforeDrops paths{fastShare * curve + fastKeep * f, fastShare * scaled / r,
+                                     slowShare * curve + slowKeep * sl, slowShare * scaled / r};
+        f = paths.fastAim - paths.fastDrop;
+        sl = paths.slowAim - paths.slowDrop;
+        return paths;
+    };
+
+    auto optoPathStep = [&](int i, auto unitWeight)
+    {
+        optoPaths(i, s.target[i] + std::min(g, optoGrowthLimitDb)); // r in units of the growth per dB
         if constexpr (decltype(unitWeight)::value)
             g = std::max(sl, f);
         else
@@ -349,28 +359,15 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     // (F its value before the drop d, t' the next target), so that everything but the drop is
     // added ahead. Which path wins and whether the limit holds are chosen on the paths' own
     // values: predicted branches, not steps in the chain, which is then a division and a
-    // subtraction. The paths themselves are worked out as above, from the same drops.
+    // subtraction.
     float r = 0.0f;
     auto carriedOptoStep = [&](int i)
     {
-        const float curve = s.level[i];
-        const float scaled = s.scaledCurve[i];
         const float nextTarget = s.target[i + 1];
-        const bool fastRises = scaled < (curve - f) * r;
-        const bool slowRises = scaled < (curve - (sl + sl)) * r;
-        const float fastShare = fastRises ? p.attackShare : p.releaseShare;
-        const float fastKeep = fastRises ? p.attack : p.release;
-        const float slowShare = slowRises ? p.slowAttackShare : p.slowReleaseShare;
-        const float slowKeep = slowRises ? p.slowAttack : p.slowRelease;
-        const float fastAim = fastShare * curve + fastKeep * f;
-        const float slowAim = slowShare * curve + slowKeep * sl;
-        const float fastDrop = fastShare * scaled / r;
-        const float slowDrop = slowShare * scaled / r;
-        f = fastAim - fastDrop;
-        sl = slowAim - slowDrop;
+        const auto paths = optoPaths(i, r);
         g = std::max(sl, f);
-        const float fastRatio = (fastAim + nextTarget) - fastDrop;
-        const float slowRatio = (slowAim + nextTarget) - slowDrop;
+        const float fastRatio = (paths.fastAim + nextTarget) - paths.fastDrop;
+        const float slowRatio = (paths.slowAim + nextTarget) - paths.slowDrop;
         r = g < optoGrowthLimitDb ? (f < sl ? slowRatio : fastRatio) : nextTarget + optoGrowthLimitDb;
         reduction[i] = g;
         largest = std::max(largest, g);
