@@ -70,12 +70,20 @@ private:
     bool restsInSilence(const float* buffer, int n) noexcept;
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
-    void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
+    // The oversampled samples after those runNonlinear works on (x null: none), and their ramp.
+    struct FollowingSamples
+    {
+        const float* x;
+        int count;
+        float rampStart;
+    };
+    bool runNonlinear(float* samples, int count, float rampStart, float rampIncrement, bool planned,
+                      const FollowingSamples& following) noexcept;
     bool isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept;
     void prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void followEnvelopes(const float* x, int length) noexcept;
     void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
-                             bool alreadyPlanned, int nextLength) noexcept;
+                             bool alreadyPlanned, const float* nextX, int nextLength) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
@@ -89,6 +97,7 @@ private:
     std::array<OversamplerSetup, numOversamplers> setups;
     int selected = 1;
     std::vector<float> work;
+    std::vector<float> oversampled; // one sub-block's, while the oversampler holds the next
 
     DriveModel model;
     int currentType = -1;
