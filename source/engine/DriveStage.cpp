@@ -85,7 +85,6 @@ void DriveStage::prepare(double fs, const DriveStage* templateStage)
     highPassCoefficient = (float)(1.0 - twoPi * 80.0 / fs);
     silenceLimit = (int)(3.0 * fs);
     work.assign(subBlock, 0.0f);
-    oversampled.assign((size_t)(subBlock * factorOf(numOversamplers - 1)), 0.0f);
 
     const bool useTemplate = templateStage != nullptr && templateStage->prepared &&
                              juce::exactlyEqual(templateStage->sampleRate, fs);
@@ -376,24 +375,40 @@ void DriveStage::runActive(float* buffer, int n) noexcept
     const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
     const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)(n * factor);
 
-    // Each sub-block is upsampled one ahead and runs from its own copy, so that the last chunk
-    // of one can plan the first chunk of the next while it runs, as chunks within a sub-block
-    // do: only the first chunk of the block plans on its own.
-    const float* up = os.processUp(buffer, std::min(subBlock, n));
+    // Each sub-block is upsampled one ahead, so that its first chunk is planned while the last
+    // chunk of the one before runs, as chunks within a sub-block are: only the first chunk of
+    // the block plans on its own. The next sub-block's upsampling overwrites the oversampler's
+    // buffer, so all but the last chunk go down first and the last runs from a copy.
+    float* up = os.processUp(buffer, std::min(subBlock, n));
     bool planned = false;
     for (int from = 0; from < n; from += subBlock)
     {
         const int length = std::min(subBlock, n - from);
-        std::copy(up, up + length * factor, oversampled.begin());
+        const int count = length * factor;
+        const float ramp = hysteresisStart + hysteresisIncrement * (float)(from * factor);
         const int nextFrom = from + length;
         const int nextLength = std::min(subBlock, n - nextFrom);
-        up = nextLength > 0 ? os.processUp(buffer + nextFrom, nextLength) : nullptr;
-        const FollowingSamples following{up, nextLength * factor,
-                                         hysteresisStart + hysteresisIncrement * (float)(nextFrom * factor)};
-        planned = runNonlinear(oversampled.data(), length * factor,
-                               hysteresisStart + hysteresisIncrement * (float)(from * factor),
-                               hysteresisIncrement, planned, following);
-        os.processDown(oversampled.data(), work.data(), length);
+        if (nextLength == 0)
+        {
+            planned = runNonlinear(up, count, ramp, hysteresisIncrement, planned, {});
+            os.processDown(up, work.data(), length);
+            alignAndFinish(buffer + from, length);
+            break;
+        }
+
+        const int lastStart = (count - 1) / chunkLength * chunkLength; // a whole number of base samples
+        const float lastRamp = ramp + hysteresisIncrement * (float)lastStart;
+        planned = runNonlinear(up, lastStart, ramp, hysteresisIncrement, planned,
+                               {up + lastStart, count - lastStart, lastRamp});
+        if (lastStart > 0)
+            os.processDown(up, work.data(), lastStart / factor);
+        std::copy(up + lastStart, up + count, lastChunk.begin());
+
+        up = os.processUp(buffer + nextFrom, nextLength);
+        planned = runNonlinear(lastChunk.data(), count - lastStart, lastRamp, hysteresisIncrement, planned,
+                               {up, nextLength * factor,
+                                hysteresisStart + hysteresisIncrement * (float)(nextFrom * factor)});
+        os.processDown(lastChunk.data(), work.data() + lastStart / factor, length - lastStart / factor);
         alignAndFinish(buffer + from, length);
     }
     hysteresisRamp = hysteresisTarget;

@@ -73,9 +73,9 @@ private:
     // The oversampled samples after those runNonlinear works on (x null: none), and their ramp.
     struct FollowingSamples
     {
-        const float* x;
-        int count;
-        float rampStart;
+        const float* x = nullptr;
+        int count = 0;
+        float rampStart = 0.0f;
     };
     bool runNonlinear(float* samples, int count, float rampStart, float rampIncrement, bool planned,
                       const FollowingSamples& following) noexcept;
@@ -97,7 +97,6 @@ private:
     std::array<OversamplerSetup, numOversamplers> setups;
     int selected = 1;
     std::vector<float> work;
-    std::vector<float> oversampled; // one sub-block's, while the oversampler holds the next
 
     DriveModel model;
     int currentType = -1;
@@ -146,6 +145,7 @@ private:
     ShaperLaneScratch laneScratch;
     LaneBuild laneBuild = widestLaneBuild();
     std::array<float, chunkLength> driven{};
+    std::array<float, chunkLength> lastChunk{}; // a sub-block's, while the oversampler holds the next
     float shaperGainValue = 1.0f;
 
     float rollOffCoefficient = 0.0f, rollOffState = 0.0f; // 9 kHz low-pass
