@@ -375,13 +375,40 @@ void DriveStage::runActive(float* buffer, int n) noexcept
     const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
     const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)(n * factor);
 
+    // Each sub-block is upsampled one ahead, so that its first chunk is planned while the last
+    // chunk of the one before runs, as chunks within a sub-block are: only the first chunk of
+    // the block plans on its own. The next sub-block's upsampling overwrites the oversampler's
+    // buffer, so all but the last chunk go down first and the last runs from a copy.
+    float* up = os.processUp(buffer, std::min(subBlock, n));
+    bool planned = false;
     for (int from = 0; from < n; from += subBlock)
     {
         const int length = std::min(subBlock, n - from);
-        float* up = os.processUp(buffer + from, length);
-        runNonlinear(up, length * factor, hysteresisStart + hysteresisIncrement * (float)(from * factor),
-                     hysteresisIncrement);
-        os.processDown(work.data(), length);
+        const int count = length * factor;
+        const float ramp = hysteresisStart + hysteresisIncrement * (float)(from * factor);
+        const int nextFrom = from + length;
+        const int nextLength = std::min(subBlock, n - nextFrom);
+        if (nextLength == 0)
+        {
+            planned = runNonlinear(up, count, ramp, hysteresisIncrement, planned, {});
+            os.processDown(up, work.data(), length);
+            alignAndFinish(buffer + from, length);
+            break;
+        }
+
+        const int lastStart = (count - 1) / chunkLength * chunkLength; // a whole number of base samples
+        const float lastRamp = ramp + hysteresisIncrement * (float)lastStart;
+        planned = runNonlinear(up, lastStart, ramp, hysteresisIncrement, planned,
+                               {up + lastStart, count - lastStart, lastRamp});
+        if (lastStart > 0)
+            os.processDown(up, work.data(), lastStart / factor);
+        std::copy(up + lastStart, up + count, lastChunk.begin());
+
+        up = os.processUp(buffer + nextFrom, nextLength);
+        planned = runNonlinear(lastChunk.data(), count - lastStart, lastRamp, hysteresisIncrement, planned,
+                               {up, nextLength * factor,
+                                hysteresisStart + hysteresisIncrement * (float)(nextFrom * factor)});
+        os.processDown(lastChunk.data(), work.data() + lastStart / factor, length - lastStart / factor);
         alignAndFinish(buffer + from, length);
     }
     hysteresisRamp = hysteresisTarget;
@@ -391,9 +418,11 @@ void DriveStage::runActive(float* buffer, int n) noexcept
 // the nonlinear part (driven minus input) in the block. Works in chunks, one shaper stage
 // over the whole chunk at a time: a stage's step depends only on its own previous input,
 // so the samples of a chunk are independent work the processor can overlap.
-void DriveStage::runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept
+// planned: the first chunk's magnetisation steps were planned while the one before ran.
+// Returns whether the first chunk of the following samples was planned the same way.
+bool DriveStage::runNonlinear(float* samples, int count, float rampStart, float rampIncrement, bool planned,
+                              const FollowingSamples& following) noexcept
 {
-    bool planned = false; // the chunk's magnetisation steps were planned while the one before ran
     for (int start = 0; start < count; start += chunkLength)
     {
         const int length = std::min(chunkLength, count - start);
@@ -402,11 +431,15 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
         if (isPlannedChunk(chunkRamp, rampIncrement, length))
         {
             const int nextStart = start + length;
-            const int nextLength = std::min(chunkLength, count - nextStart);
-            const bool planNext =
-                nextLength > 0 && nextLength <= length && length % 4 == 0 &&
-                isPlannedChunk(rampStart + rampIncrement * (float)nextStart, rampIncrement, nextLength);
-            prepareChunkPlanned(x, length, chunkRamp, rampIncrement, planned, planNext ? nextLength : 0);
+            const bool within = nextStart < count;
+            const float* nextX = within ? x + length : following.x;
+            const int nextLength = std::min(chunkLength, within ? count - nextStart : following.count);
+            const float nextRamp =
+                within ? rampStart + rampIncrement * (float)nextStart : following.rampStart;
+            const bool planNext = nextX != nullptr && nextLength > 0 && nextLength <= length &&
+                                  length % 4 == 0 && isPlannedChunk(nextRamp, rampIncrement, nextLength);
+            prepareChunkPlanned(x, length, chunkRamp, rampIncrement, planned, planNext ? nextX : nullptr,
+                                planNext ? nextLength : 0);
             planned = planNext;
         }
         else
@@ -427,6 +460,7 @@ void DriveStage::runNonlinear(float* samples, int count, float rampStart, float 
         for (int k = 0; k < length; ++k)
             x[k] = driven[(size_t)k] - x[k];
     }
+    return planned;
 }
 
 // Whether the hysteresis runs on every sample of the chunk (the ramp is linear: positive at
@@ -501,10 +535,10 @@ void DriveStage::followEnvelopes(const float* x, int length) noexcept
 
 // The same with the hysteresis on throughout and its steps planned ahead: what stays in the
 // loop is the short chain on the magnetisation, with the envelopes and the planning of the
-// next nextLength samples (0: none) to fill its waits. alreadyPlanned: the chunk before
+// next chunk, nextLength samples at nextX (0: none), to fill its waits. alreadyPlanned: the chunk before
 // planned this one.
 void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
-                                     bool alreadyPlanned, int nextLength) noexcept
+                                     bool alreadyPlanned, const float* nextX, int nextLength) noexcept
 {
     const DriveModel m = model;
     const float gainH = hysteresisGainValue;
@@ -536,7 +570,7 @@ void DriveStage::prepareChunkPlanned(const float* x, int length, float rampStart
                        sagEnvelope.data(),
                        driven.data()};
     if (nextLength > 0)
-        chunk.ahead = {x + length, nextLength, &hysteresisPlan, &m, hysteresis.field, hysteresis.meanStep};
+        chunk.ahead = {nextX, nextLength, &hysteresisPlan, &m, hysteresis.field, hysteresis.meanStep};
     runPlannedChunk(chunk);
     if (nextLength > 0)
     {

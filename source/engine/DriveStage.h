@@ -70,12 +70,20 @@ private:
     bool restsInSilence(const float* buffer, int n) noexcept;
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
-    void runNonlinear(float* samples, int count, float rampStart, float rampIncrement) noexcept;
+    // The oversampled samples after those runNonlinear works on (x null: none), and their ramp.
+    struct FollowingSamples
+    {
+        const float* x = nullptr;
+        int count = 0;
+        float rampStart = 0.0f;
+    };
+    bool runNonlinear(float* samples, int count, float rampStart, float rampIncrement, bool planned,
+                      const FollowingSamples& following) noexcept;
     bool isPlannedChunk(float rampStart, float rampIncrement, int length) const noexcept;
     void prepareChunkDirect(const float* x, int length, float rampStart, float rampIncrement) noexcept;
     void followEnvelopes(const float* x, int length) noexcept;
     void prepareChunkPlanned(const float* x, int length, float rampStart, float rampIncrement,
-                             bool alreadyPlanned, int nextLength) noexcept;
+                             bool alreadyPlanned, const float* nextX, int nextLength) noexcept;
     void fillShaperCaches() noexcept;
     void stepShaperStage(ShaperStageState& state, int length) noexcept;
     void alignAndFinish(float* buffer, int n) noexcept;
@@ -137,6 +145,7 @@ private:
     ShaperLaneScratch laneScratch;
     LaneBuild laneBuild = widestLaneBuild();
     std::array<float, chunkLength> driven{};
+    std::array<float, chunkLength> lastChunk{}; // a sub-block's, while the oversampler holds the next
     float shaperGainValue = 1.0f;
 
     float rollOffCoefficient = 0.0f, rollOffState = 0.0f; // 9 kHz low-pass

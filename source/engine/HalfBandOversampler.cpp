@@ -139,10 +139,9 @@ void HalfBandOversampler::upsample(Stage& stage, const float* input, int n) noex
 }
 
 // audio thread
-void HalfBandOversampler::downsample(Stage& stage, float* output, int n) noexcept
+void HalfBandOversampler::downsample(Stage& stage, const float* in, float* output, int n) noexcept
 {
     auto& f = stage.down;
-    const float* in = stage.buffer.data();
     float* x = f.inputs.data() + f.history;
     float* odd = stage.oddDelay.data() + stage.centreDelay;
     for (int i = 0; i < n; ++i)
@@ -178,13 +177,21 @@ float* HalfBandOversampler::processUp(const float* input, int n) noexcept
 // audio thread
 void HalfBandOversampler::processDown(float* output, int n) noexcept
 {
+    processDown(stages.back().buffer.data(), output, n);
+}
+
+// audio thread
+void HalfBandOversampler::processDown(const float* oversampled, float* output, int n) noexcept
+{
     int length = n << ((int)stages.size() - 1);
+    const float* in = oversampled;
     for (size_t j = stages.size() - 1; j > 0; --j)
     {
-        downsample(stages[j], stages[j - 1].buffer.data(), length);
+        downsample(stages[j], in, stages[j - 1].buffer.data(), length);
+        in = stages[j - 1].buffer.data();
         length /= 2;
     }
-    downsample(stages[0], output, n);
+    downsample(stages[0], in, output, n);
 }
 
 } // namespace orlix

@@ -33,6 +33,9 @@ public:
     float* processUp(const float* input, int n) noexcept;
     // audio thread: the oversampled samples back to n base-rate samples.
     void processDown(float* output, int n) noexcept;
+    // The same from n * factor() samples kept elsewhere, which lets processUp run on the next
+    // block before this one comes down: the up and down filters share no state.
+    void processDown(const float* oversampled, float* output, int n) noexcept;
 
 private:
     // One half-band filter: its taps, and a linear history of the even-phase inputs (the
@@ -60,7 +63,7 @@ private:
     };
 
     static void upsample(Stage& stage, const float* input, int n) noexcept;
-    static void downsample(Stage& stage, float* output, int n) noexcept;
+    static void downsample(Stage& stage, const float* input, float* output, int n) noexcept;
 
     std::vector<Stage> stages;
 };
