@@ -287,8 +287,12 @@ float DynamicsEngine::compressorPass(float* const* io, int numChannels, int proc
                                harmonics[0].isSilent() && harmonics[1].isSilent();
     float blockMaximum = 0.0f;
     for (int start = 0; start < n; start += runLength)
-        blockMaximum = std::max(blockMaximum, compressorRun(io, numChannels, processed, start,
-                                                            std::min(runLength, n - start), harmonicsIdle));
+    {
+        const int length = std::min(runLength, n - start);
+        const int following = std::min(LevelDetector::slice, n - start - length); // none past the block
+        blockMaximum = std::max(blockMaximum,
+                                compressorRun(io, numChannels, processed, start, length, following, harmonicsIdle));
+    }
     if (harmonicsIdle)
     {
         // Idle shapers still need the last input so a later start steps from the right place.
@@ -301,18 +305,19 @@ float DynamicsEngine::compressorPass(float* const* io, int numChannels, int proc
 
 // One run of the compressor pass: detector, gain, harmonics and make-up for `length` samples.
 float DynamicsEngine::compressorRun(float* const* io, int numChannels, int processed, int start, int length,
-                                    bool harmonicsIdle) noexcept
+                                    int following, bool harmonicsIdle) noexcept
 {
     const int n = length;
     float* peak = framePeak.data();
     {
+        const int peaks = n + following;
         const float* x = io[0] + start;
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < peaks; ++i)
             peak[i] = std::abs(x[i]);
         for (int ch = 1; ch < numChannels; ++ch)
         {
             const float* y = io[ch] + start;
-            for (int i = 0; i < n; ++i)
+            for (int i = 0; i < peaks; ++i)
                 peak[i] = std::max(peak[i], std::abs(y[i]));
         }
     }
@@ -332,7 +337,7 @@ float DynamicsEngine::compressorRun(float* const* io, int numChannels, int proce
     const float largest = detector.run(
         peak, n, coefficients, ramps,
         {envelopeRun.data(), meanSquareRun.data(), levelRun.data(), targetRun.data(), scaledCurveRun.data()},
-        reduction);
+        reduction, following);
 
     float* gain = gainRun.data();
     gainsOfReductions(reduction, gain, n);

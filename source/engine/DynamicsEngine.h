@@ -86,7 +86,7 @@ private:
     void snapSmoothedValues() noexcept;
     void configureDriveStages(int n) noexcept;
     float compressorPass(float* const* io, int numChannels, int processed, int n) noexcept;
-    float compressorRun(float* const* io, int numChannels, int processed, int start, int n,
+    float compressorRun(float* const* io, int numChannels, int processed, int start, int n, int following,
                         bool harmonicsIdle) noexcept;
     void splitMidSide(int processed, int n) noexcept;
     void runDrive(int n) noexcept;
@@ -132,7 +132,10 @@ private:
     float lastBlockGainReduction = 0.0f;
 
     // Work arrays of one run.
-    RunArray framePeak{}, envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, scaledCurveRun{}, reductionRun{};
+    // The peaks of a run and of the next run's first detector slice, whose envelopes go beside
+    // this run's last slice.
+    std::array<float, runLength + LevelDetector::slice> framePeak{};
+    RunArray envelopeRun{}, meanSquareRun{}, levelRun{}, targetRun{}, scaledCurveRun{}, reductionRun{};
     RunArray shareRun{}, slowRun{}, optoRun{}, fetRun{}, kneeRun{}, ratioRun{}, thresholdRun{};
     RunArray gainRun{}, harmonicsRun{}, makeupRun{}, drivenRun{}, shapedRun{}, sideDrivenRun{},
         sideShapedRun{};

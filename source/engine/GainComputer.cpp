@@ -275,16 +275,21 @@ struct PathCoefficients
 } // namespace
 
 // audio thread
+// The steps of the recursions share their state with the loop around them: each must be
+// inlined, or that state lives in memory and every step waits on a store and a load.
+#define ORLIX_INLINED __attribute__((always_inline))
+
 float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
-                         const DetectorScratch& s, float* reduction) noexcept
+                         const DetectorScratch& s, float* reduction, int following) noexcept
 {
     // Three recursions run through every sample: the envelopes, the fast and slow paths (with
     // OPTO, the gain computer too), everything else is independent per sample. The run goes
     // in slices; the envelopes of one slice share a loop with the paths of the slice before,
-    // so the two chains of dependent operations overlap instead of queueing.
-    constexpr int slice = 64;
+    // so the two chains of dependent operations overlap instead of queueing; the last slice's
+    // paths go beside the envelopes of the next run's first slice when that is given.
     if (n <= 0)
         return 0.0f;
+    jassert(following >= 0 && following <= slice && (carried == 0 || carried == std::min(slice, n)));
     float env = peakEnvelope, ms = meanSquare;
     float f = fast, sl = slow, g = gainReduction, largest = 0.0f;
     const float peakRelease = c.peakRelease, peakShare = 1.0f - c.peakRelease, rms = c.rms,
@@ -292,14 +297,20 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     const PathCoefficients p(c);
     const bool withOpto = !k.optoOff;
 
-    auto envelopeStep = [&](int i)
+    struct EnvelopeSpan
     {
-        const float x = peak[i];
+        const float* peak;
+        float* envelope;
+        float* meanSquare;
+    };
+    auto envelopeStep = [&](const EnvelopeSpan& d, int i)
+    {
+        const float x = d.peak[i];
         // The release toward x, or x itself when it is higher: a rise is followed at once.
         env = std::max(x, env * peakRelease + x * peakShare);
         ms = x * x * rmsInput + rms * ms;
-        s.envelope[i] = env;
-        s.meanSquare[i] = ms;
+        d.envelope[i] = env;
+        d.meanSquare[i] = ms;
     };
 
     auto prepareSlice = [&](int from, int length) { prepareTargets(k, s, from, length, withOpto); };
@@ -376,39 +387,53 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     auto runSlices = [&](auto&& sliceSteps)
     {
         const int first = std::min(slice, n);
-        for (int i = 0; i < first; ++i)
-            envelopeStep(i);
+        if (carried > 0)
+        {
+            std::copy(carriedEnvelope.begin(), carriedEnvelope.begin() + first, s.envelope);
+            std::copy(carriedMeanSquare.begin(), carriedMeanSquare.begin() + first, s.meanSquare);
+        }
+        else
+            for (int i = 0; i < first; ++i)
+                envelopeStep({peak, s.envelope, s.meanSquare}, i);
         prepareSlice(0, first);
         for (int from = 0; from < n; from += slice)
         {
             const int length = std::min(slice, n - from);
             const int next = from + length;
-            const int nextLength = std::min(slice, n - next);
-            sliceSteps(from, length, next, nextLength);
-            if (nextLength > 0)
+            if (next < n)
+            {
+                const int nextLength = std::min(slice, n - next);
+                sliceSteps(from, length, EnvelopeSpan{peak + next, s.envelope + next, s.meanSquare + next},
+                           nextLength);
                 prepareSlice(next, nextLength);
+            }
+            else
+                sliceSteps(from, length, EnvelopeSpan{peak + n, carriedEnvelope.data(), carriedMeanSquare.data()},
+                           following);
         }
+        carried = following;
     };
     // The paths of one slice beside the envelopes of the next.
     auto stepsBesideEnvelopes = [&](auto&& step)
     {
-        return [&, step](int from, int length, int next, int nextLength)
+        return [&, step](int from, int length, const EnvelopeSpan& next, int nextLength) ORLIX_INLINED
         {
             const int both = std::min(length, nextLength);
             for (int i = 0; i < both; ++i)
             {
                 step(from + i);
-                envelopeStep(next + i);
+                envelopeStep(next, i);
             }
             for (int i = both; i < length; ++i)
                 step(from + i);
             for (int i = both; i < nextLength; ++i)
-                envelopeStep(next + i);
+                envelopeStep(next, i);
         };
     };
     if (withOpto && k.slowWeightOne)
         runSlices(
-            [&, carriedSteps = stepsBesideEnvelopes(carriedOptoStep)](int from, int length, int next, int nextLength)
+            [&, carriedSteps = stepsBesideEnvelopes(carriedOptoStep)](int from, int length, const EnvelopeSpan& next,
+                                                                       int nextLength) ORLIX_INLINED
             {
                 // The last sample's next target is not prepared yet: it takes the plain step.
                 r = s.target[from] + std::min(g, optoGrowthLimitDb);

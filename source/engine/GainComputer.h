@@ -4,6 +4,7 @@
 #include "engine/EngineSettings.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace orlix
@@ -117,6 +118,12 @@ struct LevelDetector
     float slow = 0.0f;
     float gainReduction = 0.0f;
 
+    // run() works in slices; the envelopes of the next run's first slice can be worked out
+    // beside this run's last one and carried over.
+    static constexpr int slice = 64;
+    std::array<float, slice> carriedEnvelope{}, carriedMeanSquare{};
+    int carried = 0;
+
     void reset() noexcept { *this = LevelDetector{}; }
 
     // x is the largest absolute sample of the frame; returns the gain reduction in dB.
@@ -147,9 +154,11 @@ struct LevelDetector
     // fewer dependent operations) in loops the compiler can vectorise: the envelopes, the
     // levels, the gain computer and the time behaviour each get their own pass, and only the
     // passes with a recursion stay sample by sample. Returns the largest reduction.
+    // `following` (at most a slice) peak values after the n are the start of the next run:
+    // their envelopes are carried to it, so it must come next, with the same coefficients.
     // audio thread
     float run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
-              const DetectorScratch& scratch, float* reduction) noexcept;
+              const DetectorScratch& scratch, float* reduction, int following = 0) noexcept;
 
     // The detector level in dB: RMS and peak envelope blended by the peak share.
     float level(float peakShare) const noexcept
