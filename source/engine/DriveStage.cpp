@@ -34,13 +34,17 @@ inline float follow(float envelope, float level, float attack, float release) no
     return level + (envelope - level) * (envelope < level ? attack : release);
 }
 
-// follow() with both outcomes formed and one picked: the comparison then runs beside the
-// arithmetic instead of ahead of it on the envelope's chain. The same value as follow().
-inline float followPicked(float envelope, float level, float attack, float release) noexcept
+// follow() with both outcomes formed and one picked, each as k e + (1 - k) l with the level's
+// share taken ahead: the envelope's chain is then one multiply-add and the pick, with the
+// comparison beside it. follow()'s value to within rounding.
+struct FollowShares
 {
-    const float difference = envelope - level;
-    const float rising = level + difference * attack;
-    const float falling = level + difference * release;
+    float attack, release, attackShare, releaseShare;
+};
+inline float followPicked(float envelope, float level, const FollowShares& k) noexcept
+{
+    const float rising = envelope * k.attack + level * k.attackShare;
+    const float falling = envelope * k.release + level * k.releaseShare;
     return envelope < level ? rising : falling;
 }
 
@@ -375,6 +379,28 @@ void DriveStage::runActive(float* buffer, int n) noexcept
     const float hysteresisStart = hysteresisRamp < 0.0f ? hysteresisTarget : hysteresisRamp;
     const float hysteresisIncrement = (hysteresisTarget - hysteresisStart) / (float)(n * factor);
 
+    // Without hysteresis there is nothing to plan: each sub-block runs in the oversampler's buffer.
+    if (!((hysteresisStart > 0.0f || hysteresisTarget > 0.0f) && HysteresisPlan::suits(model)))
+    {
+        for (int from = 0; from < n; from += subBlock)
+        {
+            const int length = std::min(subBlock, n - from);
+            float* up = os.processUp(buffer + from, length);
+            runNonlinear(up, length * factor, hysteresisStart + hysteresisIncrement * (float)(from * factor),
+                         hysteresisIncrement, false, {});
+            os.processDown(up, work.data(), length);
+            alignAndFinish(buffer + from, length);
+        }
+    }
+    else
+        runPlanningAhead(buffer, n, hysteresisStart, hysteresisIncrement);
+    hysteresisRamp = hysteresisTarget;
+}
+
+void DriveStage::runPlanningAhead(float* buffer, int n, float hysteresisStart, float hysteresisIncrement) noexcept
+{
+    auto& os = oversamplers[(size_t)selected];
+    const int factor = factorOf(selected);
     // Each sub-block is upsampled one ahead, so that its first chunk is planned while the last
     // chunk of the one before runs, as chunks within a sub-block are: only the first chunk of
     // the block plans on its own. The next sub-block's upsampling overwrites the oversampler's
@@ -411,7 +437,6 @@ void DriveStage::runActive(float* buffer, int n) noexcept
         os.processDown(lastChunk.data(), work.data() + lastStart / factor, length - lastStart / factor);
         alignAndFinish(buffer + from, length);
     }
-    hysteresisRamp = hysteresisTarget;
 }
 
 // The oversampled part: sag from the envelopes, hysteresis, the shaper chain. Leaves only
@@ -520,12 +545,14 @@ void DriveStage::prepareChunkDirect(const float* x, int length, float rampStart,
 void DriveStage::followEnvelopes(const float* x, int length) noexcept
 {
     const bool lowBand = model.lowBandSag;
+    const FollowShares shares{attack, release, 1.0f - attack, 1.0f - release};
+    const float lowPassKeep = 1.0f - lowPass; // as a share too, so that x's part is taken ahead
     float full = fullEnvelope, low = lowEnvelope, lp = lowPassState;
     for (int k = 0; k < length; ++k)
     {
-        full = followPicked(full, std::abs(x[k]), attack, release);
-        lp += (x[k] - lp) * lowPass;
-        low = followPicked(low, std::abs(lp), attack, release);
+        full = followPicked(full, std::abs(x[k]), shares);
+        lp = lp * lowPassKeep + x[k] * lowPass;
+        low = followPicked(low, std::abs(lp), shares);
         sagEnvelope[(size_t)k] = std::max(lowBand ? low : full, 0.0f);
     }
     fullEnvelope = full;

@@ -70,6 +70,7 @@ private:
     bool restsInSilence(const float* buffer, int n) noexcept;
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
+    void runPlanningAhead(float* buffer, int n, float hysteresisStart, float hysteresisIncrement) noexcept;
     // The oversampled samples after those runNonlinear works on (x null: none), and their ramp.
     struct FollowingSamples
     {
