@@ -274,11 +274,11 @@ struct PathCoefficients
 };
 } // namespace
 
-// audio thread
 // The steps of the recursions share their state with the loop around them: each must be
 // inlined, or that state lives in memory and every step waits on a store and a load.
 #define ORLIX_INLINED __attribute__((always_inline))
 
+// audio thread
 float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c, const DetectorRamps& k,
                          const DetectorScratch& s, float* reduction, int following) noexcept
 {
