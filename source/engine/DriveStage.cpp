@@ -385,11 +385,9 @@ void DriveStage::runActive(float* buffer, int n) noexcept
         for (int from = 0; from < n; from += subBlock)
         {
             const int length = std::min(subBlock, n - from);
-            float* up = os.processUp(buffer + from, length);
-            runNonlinear(up, length * factor, hysteresisStart + hysteresisIncrement * (float)(from * factor),
-                         hysteresisIncrement, false, {});
-            os.processDown(up, work.data(), length);
-            alignAndFinish(buffer + from, length);
+            runUpsampledSubBlock(os.processUp(buffer + from, length), buffer + from, length,
+                                 hysteresisStart + hysteresisIncrement * (float)(from * factor), hysteresisIncrement,
+                                 false);
         }
     }
     else
@@ -416,9 +414,7 @@ void DriveStage::runPlanningAhead(float* buffer, int n, float hysteresisStart, f
         const int nextLength = std::min(subBlock, n - nextFrom);
         if (nextLength == 0)
         {
-            planned = runNonlinear(up, count, ramp, hysteresisIncrement, planned, {});
-            os.processDown(up, work.data(), length);
-            alignAndFinish(buffer + from, length);
+            runUpsampledSubBlock(up, buffer + from, length, ramp, hysteresisIncrement, planned);
             break;
         }
 
@@ -437,6 +433,15 @@ void DriveStage::runPlanningAhead(float* buffer, int n, float hysteresisStart, f
         os.processDown(lastChunk.data(), work.data() + lastStart / factor, length - lastStart / factor);
         alignAndFinish(buffer + from, length);
     }
+}
+
+// One sub-block from the oversampler's buffer, with nothing after it to plan.
+void DriveStage::runUpsampledSubBlock(float* up, float* buffer, int length, float rampStart, float rampIncrement,
+                                      bool planned) noexcept
+{
+    runNonlinear(up, length * factorOf(selected), rampStart, rampIncrement, planned, {});
+    oversamplers[(size_t)selected].processDown(up, work.data(), length);
+    alignAndFinish(buffer, length);
 }
 
 // The oversampled part: sag from the envelopes, hysteresis, the shaper chain. Leaves only

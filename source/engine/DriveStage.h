@@ -71,6 +71,8 @@ private:
     void passSilence(float* buffer, int n) noexcept;
     void runActive(float* buffer, int n) noexcept;
     void runPlanningAhead(float* buffer, int n, float hysteresisStart, float hysteresisIncrement) noexcept;
+    void runUpsampledSubBlock(float* up, float* buffer, int length, float rampStart, float rampIncrement,
+                              bool planned) noexcept;
     // The oversampled samples after those runNonlinear works on (x null: none), and their ramp.
     struct FollowingSamples
     {

@@ -453,4 +453,6 @@ float LevelDetector::run(const float* peak, int n, const DetectorCoefficients& c
     return largest;
 }
 
+#undef ORLIX_INLINED
+
 } // namespace orlix
