@@ -276,8 +276,6 @@ inline PlanConstants planConstantsOf(const DriveModel& m) noexcept
 // The rest of the hysteresis plan for the group of samples from j: the softened sign of each field
 // step and the Langevin function and its derivatives at the applied field, both the series
 // and the closed form evaluated and one chosen.
-// The field steps of the group come in as values: fresh from planFieldGroup, loading them
-// back from the plan would wait for the scalar stores to leave the core.
 struct FieldGroup
 {
     Doubles step, applied, meanStep;
@@ -353,22 +351,6 @@ inline void planLanes(HysteresisPlan& plan, int n, const DriveModel& m) noexcept
         planGroup(plan, j, constants);
 }
 
-// The field steps of a group of samples from x into the plan from `at`, and their values for
-// planGroup.
-inline FieldGroup planFieldGroup(HysteresisState& fields, const float* x, HysteresisPlan& plan, int at) noexcept
-{
-    FieldGroup group;
-    for (int lane = 0; lane < laneCount; ++lane)
-    {
-        const FieldStep f = nextFieldStep(fields.field, fields.meanStep, x[lane]);
-        storeFieldStep(plan, (size_t)(at + lane), f);
-        group.step[lane] = f.step;
-        group.applied[lane] = f.applied;
-        group.meanStep[lane] = f.meanStep;
-    }
-    return group;
-}
-
 // c0 + c1 M + c2 M^2 + c3 M^3, two multiply-adds deep.
 inline double cubicIn(double M, double M2, double c0, double c1, double c2, double c3) noexcept
 {
@@ -382,6 +364,19 @@ inline void keepAsBranch() noexcept
 #if defined(__GNUC__) || defined(__clang__)
     asm volatile("");
 #endif
+}
+
+// The magnetisation the chunk loop left in `driven`, mixed into the input with the ramped
+// hysteresis amount: a vector pass, which in the loop would crowd the chain's window.
+inline void mixMagnetisation(PlannedChunk& c) noexcept
+{
+    const float* const __restrict x = c.x;
+    float* const __restrict driven = c.driven;
+    for (int k = 0; k < c.length; ++k)
+    {
+        const float h = c.rampStart + c.rampIncrement * (float)(k + 1);
+        driven[k] = x[k] + (driven[k] * c.hysteresisGain - x[k]) * h;
+    }
 }
 
 // The chunk loop of PlannedChunk: envelopes as the stage's follow(), and the magnetisation
@@ -413,11 +408,14 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
             d = d < 0.0 ? -1e-5 : 1e-5;
         }
         const double irreversible = gated > 0.0 ? gated / d : 0.0;
-        const double next = (M + reversible) + irreversible;
-        M = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
-
-        const float h = c.rampStart + c.rampIncrement * (float)(k + 1);
-        c.driven[k] = c.x[k] + ((float)M * c.hysteresisGain - c.x[k]) * h;
+        double next = (M + reversible) + irreversible;
+        if (!(std::abs(next) <= 1.0)) // rarely: only at saturation, or where the step overflowed
+        {
+            keepAsBranch();
+            next = std::isfinite(next) ? std::clamp(next, -1.0, 1.0) : 0.0;
+        }
+        M = next;
+        c.driven[k] = (float)M; // mixed in after the loop
     };
     if constexpr (!planningAhead)
     {
@@ -430,21 +428,21 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         const auto constants = planConstantsOf(*ahead.model);
         HysteresisState fields{0.0, ahead.field, ahead.meanStep};
         // The field steps run a group ahead of the rest of the plan: their mean step is a chain
-        // of its own, which would otherwise hold up the start of each group's plan.
+        // of its own, which would otherwise hold up the start of each group's plan. A group
+        // later their scalar stores have left the core, so the plan can load them as vectors;
+        // loaded at once, they would stall on the stores.
         const int whole = ahead.length / laneCount * laneCount;
-        FieldGroup pending{};
         if (whole > 0)
-            pending = planFieldGroup(fields, ahead.x, *ahead.plan, 0);
+            planFieldSteps(fields, ahead.x, laneCount, *ahead.plan, 0);
         for (int k = 0; k < c.length; k += laneCount)
         {
             for (int j = k; j < std::min(k + laneCount, c.length); ++j)
                 step(j);
             if (k < whole)
             {
-                const FieldGroup fieldsHere = pending;
                 if (k + laneCount < whole) // the chain reads none of the field arrays
-                    pending = planFieldGroup(fields, ahead.x + k + laneCount, *ahead.plan, k + laneCount);
-                planGroup(*ahead.plan, k, constants, fieldsHere);
+                    planFieldSteps(fields, ahead.x + k + laneCount, laneCount, *ahead.plan, k + laneCount);
+                planGroup(*ahead.plan, k, constants);
             }
             else if (k < ahead.length) // a ragged last group, through the plan's memory
             {
@@ -455,6 +453,7 @@ template <bool planningAhead> inline void plannedChunkLoopFor(PlannedChunk& c) n
         ahead.field = fields.field;
         ahead.meanStep = fields.meanStep;
     }
+    mixMagnetisation(c);
     c.magnetisation = M;
     c.full = full;
     c.low = low;
