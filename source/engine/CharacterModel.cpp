@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace orlix
 {
@@ -12,6 +13,9 @@ void FetHarmonics::prepare(double sampleRate) noexcept
 {
     constexpr double twoPi = 6.283185307179586;
     dcCoefficient = (float)(1.0 - twoPi * 5.0 / sampleRate);
+    float power = 1.0f;
+    for (auto& p : dcPowers)
+        p = power *= dcCoefficient;
 }
 
 namespace
@@ -37,36 +41,86 @@ ORLIX_VECTOR_LOOP(int, shapeInsideClipPoints,
     }
     return clipped;
 }
-// The DC blocker z = d z + (v - v') over a run, in place. It is linear, so four samples go at
-// once: the chain through z is one multiply and one add per four samples instead of per sample.
-void blockDc(float* v, int n, float d, float& z, float& previous) noexcept
+// The DC blocker z = d z + (v - v') over runs, in place. It is linear, so eight samples go at
+// once as a prefix sum (each step adds the lanes below, weighted by powers of d): the chain
+// through z is then one broadcast and one multiply-add per eight samples. A pair of channels
+// shares the loop, so that their two chains overlap.
+using Floats8 = float __attribute__((vector_size(32)));
+using Lanes8 = int __attribute__((vector_size(32)));
+
+struct DcChannel
 {
-    const float d2 = d * d, d3 = d2 * d, d4 = d2 * d2;
-    float y = z, p = previous;
-    int i = 0;
-    for (; i + 4 <= n; i += 4)
-    {
-        const float w0 = v[i] - p, w1 = v[i + 1] - v[i], w2 = v[i + 2] - v[i + 1], w3 = v[i + 3] - v[i + 2];
-        p = v[i + 3];
-        const float y1 = d * y + w0;
-        const float y2 = d2 * y + (d * w0 + w1);
-        const float y3 = d3 * y + (d2 * w0 + d * w1 + w2);
-        const float y4 = d4 * y + (d3 * w0 + d2 * w1 + d * w2 + w3);
-        v[i] = y1;
-        v[i + 1] = y2;
-        v[i + 2] = y3;
-        v[i + 3] = y4;
-        y = y4;
-    }
-    for (; i < n; ++i)
+    float* v;
+    const std::array<float, 8>& powers; // d^1 .. d^8
+    float& z;
+    float& previous;
+};
+
+struct DcPowers
+{
+    Floats8 d1, d2, d4, upToEight;
+};
+
+inline DcPowers dcPowersOf(const std::array<float, 8>& powers) noexcept
+{
+    DcPowers p{Floats8{} + powers[0], Floats8{} + powers[1], Floats8{} + powers[3], {}};
+    std::memcpy(&p.upToEight, powers.data(), sizeof p.upToEight);
+    return p;
+}
+
+// One group of eight from i; carried holds the z before it in every lane, and after it the
+// group's last z.
+inline void dcGroup(float* v, int i, const DcPowers& d, Floats8& carried, float& previous) noexcept
+{
+    const Floats8 zero{};
+    Floats8 x;
+    std::memcpy(&x, v + i, sizeof x);
+    Floats8 w = x - __builtin_shuffle(x, zero + previous, Lanes8{8, 0, 1, 2, 3, 4, 5, 6});
+    previous = x[7];
+    w += d.d1 * __builtin_shuffle(w, zero, Lanes8{8, 0, 1, 2, 3, 4, 5, 6});
+    w += d.d2 * __builtin_shuffle(w, zero, Lanes8{8, 8, 0, 1, 2, 3, 4, 5});
+    w += d.d4 * __builtin_shuffle(w, zero, Lanes8{8, 8, 8, 8, 0, 1, 2, 3});
+    const Floats8 y = w + d.upToEight * carried;
+    std::memcpy(v + i, &y, sizeof y);
+    carried = __builtin_shuffle(y, Lanes8{7, 7, 7, 7, 7, 7, 7, 7});
+}
+
+inline void dcTail(float* v, int from, int n, float d, float& z, float& previous) noexcept
+{
+    for (int i = from; i < n; ++i)
     {
         const float x = v[i];
-        y = d * y + (x - p);
-        p = x;
-        v[i] = y;
+        z = d * z + (x - previous);
+        previous = x;
+        v[i] = z;
     }
-    z = y;
-    previous = p;
+}
+
+ORLIX_VECTOR_LOOP(void, blockDcPair, (DcChannel a, DcChannel b, int n), (a, b, n))
+{
+    const DcPowers powersA = dcPowersOf(a.powers), powersB = dcPowersOf(b.powers);
+    Floats8 zA = Floats8{} + a.z, zB = Floats8{} + b.z;
+    const int whole = n / 8 * 8;
+    for (int i = 0; i < whole; i += 8)
+    {
+        dcGroup(a.v, i, powersA, zA, a.previous);
+        dcGroup(b.v, i, powersB, zB, b.previous);
+    }
+    a.z = zA[0];
+    b.z = zB[0];
+    dcTail(a.v, whole, n, a.powers[0], a.z, a.previous);
+    dcTail(b.v, whole, n, b.powers[0], b.z, b.previous);
+}
+
+ORLIX_VECTOR_LOOP(void, blockDc, (DcChannel a, int n), (a, n))
+{
+    const DcPowers powers = dcPowersOf(a.powers);
+    Floats8 z = Floats8{} + a.z;
+    const int whole = n / 8 * 8;
+    for (int i = 0; i < whole; i += 8)
+        dcGroup(a.v, i, powers, z, a.previous);
+    a.z = z[0];
+    dcTail(a.v, whole, n, a.powers[0], a.z, a.previous);
 }
 } // namespace
 
@@ -93,7 +147,7 @@ void FetHarmonics::processBlock(const float* y, const float* amount, float* out,
     if (n <= 0)
         return;
     shapeBlock(y, amount, out, n);
-    blockDc(out, n, dcCoefficient, output, previousShaped);
+    blockDc({out, dcPowers, output, previousShaped}, n);
 }
 
 // audio thread
@@ -104,8 +158,8 @@ void FetHarmonics::processPair(FetHarmonics& left, const float* yLeft, float* ou
         return;
     left.shapeBlock(yLeft, amount, outLeft, n);
     right.shapeBlock(yRight, amount, outRight, n);
-    blockDc(outLeft, n, left.dcCoefficient, left.output, left.previousShaped);
-    blockDc(outRight, n, right.dcCoefficient, right.output, right.previousShaped);
+    blockDcPair({outLeft, left.dcPowers, left.output, left.previousShaped},
+                {outRight, right.dcPowers, right.output, right.previousShaped}, n);
 }
 
 } // namespace orlix

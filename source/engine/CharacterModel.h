@@ -113,6 +113,7 @@ private:
     }
 
     float dcCoefficient = 1.0f;
+    std::array<float, 8> dcPowers{}; // its 1st to 8th powers, for the blocker's steps of eight
     float previousInput = 0.0f;
     float previousShaped = 0.0f;
     float output = 0.0f;

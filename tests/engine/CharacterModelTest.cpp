@@ -68,24 +68,38 @@ TEST(FetHarmonics, BlockProcessingMatchesSampleBySampleAlsoBeyondTheClipPoints)
     for (size_t i = 0; i < amount.size(); ++i)
         amount[i] = -0.2f + 1.2f * (float)i / (float)amount.size();
 
-    FetHarmonics single, block;
-    single.prepare(48000.0);
-    block.prepare(48000.0);
-    std::vector<float> out(y.size());
-    for (size_t start = 0; start < y.size(); start += 256)
-    {
-        const int n = (int)std::min<size_t>(256, y.size() - start);
-        block.processBlock(y.data() + start, amount.data() + start, out.data() + start, n);
-    }
-    // The shaping is the same to the bit; the block's DC blocker goes four samples at a time,
-    // which rounds differently: within a millionth of the signal's peak.
-    std::vector<float> expected(y.size());
+    // A second channel for the stereo pair: quieter and inverted.
+    std::vector<float> other(y.size());
     for (size_t i = 0; i < y.size(); ++i)
+        other[i] = -0.7f * y[i];
+
+    FetHarmonics single, singleOther, block, left, right;
+    for (auto* h : {&single, &singleOther, &block, &left, &right})
+        h->prepare(48000.0);
+    std::vector<float> out(y.size()), outLeft(y.size()), outRight(y.size());
+    for (size_t start = 0; start < y.size(); start += 250) // whole groups of eight and a tail
+    {
+        const int n = (int)std::min<size_t>(250, y.size() - start);
+        block.processBlock(y.data() + start, amount.data() + start, out.data() + start, n);
+        FetHarmonics::processPair(left, y.data() + start, outLeft.data() + start, right, other.data() + start,
+                                  outRight.data() + start, amount.data() + start, n);
+    }
+    // The shaping is the same to the bit; the block's DC blocker goes eight samples at a time,
+    // which rounds differently: within a millionth of the signal's peak.
+    std::vector<float> expected(y.size()), expectedOther(y.size());
+    for (size_t i = 0; i < y.size(); ++i)
+    {
         expected[i] = single.process(y[i], amount[i]);
+        expectedOther[i] = singleOther.process(other[i], amount[i]);
+    }
     float peak = 0.0f;
     for (float v : expected)
         peak = std::max(peak, std::abs(v));
     ASSERT_GT(peak, 1e-3f);
     for (size_t i = 0; i < y.size(); ++i)
+    {
         ASSERT_NEAR(out[i], expected[i], 1e-6f * peak) << i;
+        ASSERT_NEAR(outLeft[i], expected[i], 1e-6f * peak) << i;
+        ASSERT_NEAR(outRight[i], expectedOther[i], 1e-6f * peak) << i;
+    }
 }
