@@ -260,6 +260,36 @@ inline Doubles expLanes(Doubles x) noexcept
     return p * scale;
 }
 
+// L and its first four derivatives at h, lane by lane: the series (for |h| < 0.2) and the
+// closed forms (elsewhere), as langevinDerivatives works them out.
+struct LangevinLanes
+{
+    Doubles d0, d1, d2, d3, d4;
+};
+
+inline LangevinLanes langevinSeries(Doubles h) noexcept
+{
+    const Doubles h2 = h * h;
+    return {h * (splat(1.0 / 3.0) - h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0)))),
+            splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0))),
+            h * (splat(-2.0 / 15.0) + h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0)))),
+            splat(-2.0 / 15.0) + h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0))),
+            h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)))};
+}
+
+inline LangevinLanes langevinClosedForms(Doubles h) noexcept
+{
+    const Doubles zero = splat(0.0), one = splat(1.0);
+    const Doubles e = expLanes(splat(-2.0) * absolute(h));
+    const Doubles q = one - e;
+    const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
+    const Doubles ss = splat(-4.0) * e / (q * q);
+    const Doubles i = one / h, i2 = i * i;
+    return {cc - i, ss + i2, splat(-2.0) * cc * ss - splat(2.0) * i2 * i,
+            splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2,
+            splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i};
+}
+
 // What the plan needs of the model, worked out once per chunk.
 struct PlanConstants
 {
@@ -293,31 +323,22 @@ inline void planGroup(HysteresisPlan& plan, int j, const PlanConstants& constant
     const Doubles direction = dH / ORLIX_LANE_SQRT(dH * dH + halfMean * halfMean + 1e-30);
     const Doubles h = fields.applied * inverseShape;
 
-    const Doubles h2 = h * h;
-    const Doubles s0 =
-        h * (splat(1.0 / 3.0) - h2 * (splat(1.0 / 45.0) - h2 * (splat(2.0 / 945.0) - h2 * (1.0 / 4725.0))));
-    const Doubles s1 =
-        splat(1.0 / 3.0) - h2 * (splat(1.0 / 15.0) - h2 * (splat(2.0 / 189.0) - h2 * (1.0 / 675.0)));
-    const Doubles s2 = h * (splat(-2.0 / 15.0) +
-                            h2 * (splat(8.0 / 189.0) - h2 * (splat(6.0 / 675.0) - h2 * (144.0 / 93555.0))));
-    const Doubles s3 = splat(-2.0 / 15.0) +
-                       h2 * (splat(24.0 / 189.0) - h2 * (splat(30.0 / 675.0) - h2 * (1008.0 / 93555.0)));
-    const Doubles s4 = h * (splat(48.0 / 189.0) - h2 * (splat(120.0 / 675.0) - h2 * (6048.0 / 93555.0)));
-
-    const Doubles e = expLanes(splat(-2.0) * absolute(h));
-    const Doubles q = one - e;
-    const Doubles cc = select(h < zero, -one, one) * (one + e) / q;
-    const Doubles ss = splat(-4.0) * e / (q * q);
-    const Doubles i = one / h, i2 = i * i;
-    const Doubles c0 = cc - i;
-    const Doubles c1 = ss + i2;
-    const Doubles c2 = splat(-2.0) * cc * ss - splat(2.0) * i2 * i;
-    const Doubles c3 = splat(-2.0) * ss * (one - splat(3.0) * cc * cc) + splat(6.0) * i2 * i2;
-    const Doubles c4 = splat(8.0) * cc * ss * (splat(2.0) - splat(3.0) * cc * cc) - splat(24.0) * i2 * i2 * i;
-
+    // L and its derivatives by the series near 0, by the closed forms beyond; a group wholly on
+    // one side (the common case) works out only that side.
     const Masks near = absolute(h) < splat(0.2);
-    const Doubles d0 = select(near, s0, c0), d1 = select(near, s1, c1), d2 = select(near, s2, c2),
-                  d3 = select(near, s3, c3), d4 = select(near, s4, c4);
+    LangevinLanes d;
+    if (!anyLane(near))
+        d = langevinClosedForms(h);
+    else if (allLanes(near))
+        d = langevinSeries(h);
+    else
+    {
+        const LangevinLanes series = langevinSeries(h), closed = langevinClosedForms(h);
+        d = {select(near, series.d0, closed.d0), select(near, series.d1, closed.d1),
+             select(near, series.d2, closed.d2), select(near, series.d3, closed.d3),
+             select(near, series.d4, closed.d4)};
+    }
+    const Doubles d0 = d.d0, d1 = d.d1, d2 = d.d2, d3 = d.d3, d4 = d.d4;
     const Doubles reversible = dH * (c * inverseShape);
     // L - M as a cubic in M, then gate (L - M) and pinned - alpha (L - M) as cubics of their own.
     const Doubles n0 = d0, n1 = d1 * k - 1.0, n2 = d2 * (k2 * 0.5), n3 = d3 * (k3 * (1.0 / 6.0));
