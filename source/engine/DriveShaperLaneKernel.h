@@ -65,20 +65,15 @@ inline Doubles lawShare(Doubles x, const TubeCurve& c) noexcept
     return minimum(maximum(x, splat(0.0)), splat(c.knee));
 }
 
+// One bit per lane, set where the lane's mask is set (masks are all ones or all zeros).
 inline bool allLanes(Masks m) noexcept
 {
-    long long every = -1;
-    for (int lane = 0; lane < laneCount; ++lane)
-        every &= m[lane];
-    return every != 0;
+    return ORLIX_LANE_BITS(m) == (1 << laneCount) - 1;
 }
 
 inline bool anyLane(Masks m) noexcept
 {
-    long long some = 0;
-    for (int lane = 0; lane < laneCount; ++lane)
-        some |= m[lane];
-    return some != 0;
+    return ORLIX_LANE_BITS(m) != 0;
 }
 
 // The same where every x lies between 0 and the knee (x is its own power-law share): the other
@@ -508,5 +503,6 @@ void chunk(PlannedChunk& c) noexcept
 
 #undef ORLIX_LANE_BYTES
 #undef ORLIX_LANE_SQRT
+#undef ORLIX_LANE_BITS
 #undef ORLIX_LANE_FMA
 #undef ORLIX_SCALAR_FMA

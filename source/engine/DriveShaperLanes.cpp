@@ -29,6 +29,14 @@ inline double __attribute__((vector_size(32))) sqrtPairs(double __attribute__((v
     return r;
 }
 #define ORLIX_LANE_SQRT(v) sqrtPairs(v)
+inline int laneBits(long long __attribute__((vector_size(32))) m) noexcept
+{
+    __m128d lo, hi;
+    std::memcpy(&lo, &m, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + sizeof lo, sizeof hi);
+    return _mm_movemask_pd(lo) | _mm_movemask_pd(hi) << 2;
+}
+#define ORLIX_LANE_BITS(m) laneBits(m)
 #else
 inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((vector_size(32))) v) noexcept
 {
@@ -37,6 +45,14 @@ inline double __attribute__((vector_size(32))) sqrtEach(double __attribute__((ve
     return v;
 }
 #define ORLIX_LANE_SQRT(v) sqrtEach(v)
+inline int laneBits(long long __attribute__((vector_size(32))) m) noexcept
+{
+    int bits = 0;
+    for (int i = 0; i < 4; ++i)
+        bits |= m[i] != 0 ? 1 << i : 0;
+    return bits;
+}
+#define ORLIX_LANE_BITS(m) laneBits(m)
 #endif
 #define ORLIX_LANE_FMA(a, b, c) ((a) * (b) + (c))
 #define ORLIX_SCALAR_FMA(a, b, c) ((a) * (b) + (c))
@@ -51,6 +67,7 @@ namespace wideLanes
 {
 #define ORLIX_LANE_BYTES 32
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm256_sqrt_pd((__m256d)(v)))
+#define ORLIX_LANE_BITS(m) _mm256_movemask_pd((__m256d)(m))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm256_fmadd_pd((__m256d)(a), (__m256d)(b), (__m256d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
@@ -66,6 +83,7 @@ namespace widestLanes
 {
 #define ORLIX_LANE_BYTES 64
 #define ORLIX_LANE_SQRT(v) ((Doubles)_mm512_sqrt_pd((__m512d)(v)))
+#define ORLIX_LANE_BITS(m) ((int)_mm512_test_epi64_mask((__m512i)(m), (__m512i)(m)))
 #define ORLIX_LANE_FMA(a, b, c) ((Doubles)_mm512_fmadd_pd((__m512d)(a), (__m512d)(b), (__m512d)(c)))
 #define ORLIX_SCALAR_FMA(a, b, c) __builtin_fma((a), (b), (c))
 #include "engine/DriveShaperLaneKernel.h"
