@@ -118,6 +118,40 @@ inline CurveValues tubeCurveLanes(Doubles x, Doubles law, const TubeCurve& c) no
 
 // mirrored: whether the curve at 1 - t enters the blend at all. Without symmetry its weights
 // are 0 and it is skipped, which halves the work and changes no value.
+template <bool mirrored> struct ShaperCurveLanes
+{
+    const TubeCurve& shape;
+    Doubles w1, w2, v2;
+
+    explicit ShaperCurveLanes(const DriveModel& m) noexcept
+        : shape(m.curve), w1(splat(1.0 - 0.5 * m.symmetry)), w2(splat(-0.5 * m.symmetry)), v2(splat(0.5 * m.symmetry))
+    {
+    }
+
+    // The blended curve and its integral at t.
+    CurveValues at(Doubles t) const noexcept
+    {
+        const Doubles one = splat(1.0);
+        const Doubles above = one + t;
+        const Doubles lawAbove = lawShare(above, shape);
+        if constexpr (mirrored)
+        {
+            const Doubles under = one - t;
+            const Doubles lawUnder = lawShare(under, shape);
+            // Moderate levels keep both sides on the power law; the pieces around it cost more.
+            const bool onLaw = allLanes((lawAbove == above) & (lawUnder == under));
+            const auto up = onLaw ? powerLawLanes(lawAbove) : tubeCurveLanes(above, lawAbove, shape);
+            const auto down = onLaw ? powerLawLanes(lawUnder) : tubeCurveLanes(under, lawUnder, shape);
+            return {ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve), ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral)};
+        }
+        else
+        {
+            const auto up = allLanes(lawAbove == above) ? powerLawLanes(lawAbove) : tubeCurveLanes(above, lawAbove, shape);
+            return {w1 * up.curve, w1 * up.integral};
+        }
+    }
+};
+
 template <bool mirrored>
 inline void runLanesFor(ShaperStageState& state, float* y, int length, const DriveModel& m,
                         const ShaperLaneScales& s, ShaperLaneScratch& w) noexcept
@@ -129,10 +163,14 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
     w.integral[0] = state.cachedIntegral;
     w.small[0] = state.cacheValid ? 0 : -1; // a stale cache counts as a small step before
 
-    const double half = 0.5 * m.symmetry;
-    const Doubles w1 = splat(1.0 - half), w2 = splat(-half), v2 = splat(half);
+    const ShaperCurveLanes<mirrored> curves(m);
     const Doubles straight = splat(1.0 - m.symmetry);
-    const Doubles one = splat(1.0);
+    // D(x) - x^2 / 2 at the scales of samples k.., from the integral of the curve at x's t.
+    const auto antiderivative = [&](Doubles x, Doubles integral, int k)
+    {
+        return load(s.integralScale + k) * integral - load(s.slopeScale + k) * straight * x - load(s.offset + k) -
+               splat(0.5) * x * x;
+    };
 
     // Every sample evaluates the curve at one point: the midpoint when its step is small,
     // else its own input.
@@ -144,34 +182,10 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
         const Doubles largest = maximum(absolute(p), absolute(x));
         const Masks small = absolute(delta) < maximum(splat(0.024) * largest * largest, splat(1e-5));
         const Doubles at = select(small, splat(0.5) * (x + p), x);
-        const Doubles t = at * load(s.inverse + k);
-        const Doubles above = one + t;
-        const Doubles lawAbove = lawShare(above, m.curve);
-        Doubles curve, integral;
-        if constexpr (mirrored)
-        {
-            const Doubles under = one - t;
-            const Doubles lawUnder = lawShare(under, m.curve);
-            // Moderate levels keep both sides on the power law; the pieces around it cost more.
-            const bool onLaw = allLanes((lawAbove == above) & (lawUnder == under));
-            const auto up = onLaw ? powerLawLanes(lawAbove) : tubeCurveLanes(above, lawAbove, m.curve);
-            const auto down = onLaw ? powerLawLanes(lawUnder) : tubeCurveLanes(under, lawUnder, m.curve);
-            curve = ORLIX_LANE_FMA(w1, up.curve, w2 * down.curve);
-            integral = ORLIX_LANE_FMA(w1, up.integral, v2 * down.integral);
-        }
-        else
-        {
-            const auto up = allLanes(lawAbove == above) ? powerLawLanes(lawAbove)
-                                                        : tubeCurveLanes(above, lawAbove, m.curve);
-            curve = w1 * up.curve;
-            integral = w1 * up.integral;
-        }
-        const Doubles slopeScale = load(s.slopeScale + k);
-        const Doubles midpointStep = slopeScale * (curve - straight) - at;
-        const Doubles antiderivative = load(s.integralScale + k) * integral - slopeScale * straight * x -
-                                       load(s.offset + k) - splat(0.5) * x * x;
+        const CurveValues values = curves.at(at * load(s.inverse + k));
+        const Doubles midpointStep = load(s.slopeScale + k) * (values.curve - straight) - at;
         store(w.midpoint.data() + k, x + midpointStep);
-        store(w.integral.data() + k + 1, antiderivative);
+        store(w.integral.data() + k + 1, antiderivative(x, values.integral, k));
         std::memcpy(w.small.data() + k + 1, &small, sizeof small);
     }
 
@@ -190,19 +204,22 @@ inline void runLanesFor(ShaperStageState& state, float* y, int length, const Dri
     }
 
     // A large step right after a small one (or a stale cache) has no antiderivative at its
-    // previous input yet: evaluate it there at this sample's scale, as the sequential step does.
+    // previous input yet: evaluate it there at this sample's scale, as the sequential step does,
+    // for the whole group at once.
     if (anyLane(stale))
-        for (int group = 0; group < length; group += laneCount)
+        for (int k = 0; k < length; k += laneCount)
         {
-            if (!anyLane(~loadMask(w.small.data() + group + 1) & loadMask(w.small.data() + group)))
+            const Masks staleHere = ~loadMask(w.small.data() + k + 1) & loadMask(w.small.data() + k);
+            if (!anyLane(staleHere))
                 continue;
-            for (int k = group; k < group + laneCount; ++k)
-                if (w.small[(size_t)k + 1] == 0 && w.small[(size_t)k] != 0)
-                {
-                    const double x = input[k + 1], p = input[k];
-                    const double before = shaperDifferenceIntegral(m, s.at(k), p);
-                    y[k] = (float)(x + (w.integral[(size_t)k + 1] - before) / (x - p));
-                }
+            const Doubles x = load(input + k + 1), p = load(input + k);
+            const Doubles before = antiderivative(p, curves.at(p * load(s.inverse + k)).integral, k);
+            const Doubles quotient = x + (load(w.integral.data() + k + 1) - before) / (x - p);
+            Floats outputs;
+            std::memcpy(&outputs, y + k, sizeof outputs);
+            const Doubles out = select(staleHere, quotient, __builtin_convertvector(outputs, Doubles));
+            const Floats narrowed = __builtin_convertvector(out, Floats);
+            std::memcpy(y + k, &narrowed, sizeof narrowed);
         }
 
     state.previous = (float)input[length];
