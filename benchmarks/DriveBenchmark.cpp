@@ -1,4 +1,5 @@
 #include "engine/DriveEqWorker.h"
+#include "engine/DriveHysteresisPlan.h"
 #include "engine/DriveModel.h"
 #include "engine/DriveStage.h"
 #include "engine/DynamicsEngine.h"
@@ -129,6 +130,42 @@ void hysteresisSteps(benchmark::State& state)
     state.SetLabel(driveTypeConstants((int)state.range(0)).name);
 }
 
+// The planned chunk loop, per step, on a smooth oversampled passage that repeats every chunk:
+// 0 the loop alone, 1 the loop planning the next chunk alongside (as the stage runs it), 2 the
+// plan alone.
+void plannedChunkSteps(benchmark::State& state)
+{
+    const auto model = designDrive(driveTypeTransformer, 0.5f);
+    constexpr int n = HysteresisPlan::capacity;
+    const double twoPi = juce::MathConstants<double>::twoPi;
+    std::array<float, 2 * n> x{};
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = (float)(0.4 * std::sin(twoPi * (double)i / n) + 0.05 * std::sin(twoPi * 9.0 * (double)i / n));
+    HysteresisState fields;
+    HysteresisPlan plan;
+    planHysteresis(fields, x.data(), n, model, plan);
+    std::array<float, n> envelope{}, driven{};
+    double M = 0.1;
+    for (auto _ : state)
+    {
+        if (state.range(0) == 2)
+        {
+            planHysteresis(fields, x.data(), n, model, plan);
+            benchmark::DoNotOptimize(plan.g0.data());
+            continue;
+        }
+        PlannedChunk c{x.data(), n, 0.9f, 0.99f, 0.01f, false, 1.0f, 0.0f, 1.0f, &plan,
+                       0.0f, 0.0f, 0.0f, M, envelope.data(), driven.data()};
+        if (state.range(0) == 1)
+            c.ahead = {x.data() + n, n, &plan, &model, fields.field, fields.meanStep};
+        runPlannedChunk(c);
+        M = c.magnetisation;
+        benchmark::DoNotOptimize(driven.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
 // The stage alone on a mono mid signal, per base-rate sample.
 void driveStageAlone(benchmark::State& state)
 {
@@ -158,6 +195,7 @@ void driveStageAlone(benchmark::State& state)
 
 BENCHMARK(shaperAntiderivative)->Arg(driveTypeTube)->Arg(driveTypeTape);
 BENCHMARK(hysteresisSteps)->Arg(driveTypeTransformer)->Arg(driveTypeTape);
+BENCHMARK(plannedChunkSteps)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(driveStageAlone)
     ->Arg(driveTypeTube)
     ->Arg(driveTypeTransformer)
