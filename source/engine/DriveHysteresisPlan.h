@@ -24,7 +24,6 @@ struct HysteresisPlan
     // ready as soon as M is; and the reversible step dH c / A L'(a + kM) = s0 + ... + s3 M^3.
     alignas(32) std::array<double, capacity> g0{}, g1{}, g2{}, g3{}, d0{}, d1{}, d2{}, d3{};
     alignas(32) std::array<double, capacity> s0{}, s1{}, s2{}, s3{};
-    alignas(32) std::array<bool, capacity> still{}; // no step at all: M stays
     // The serial part of the plan: field step (0 where still), applied field, mean step.
     alignas(32) std::array<double, capacity> step{}, applied{}, meanStep{};
 
@@ -94,7 +93,6 @@ inline FieldStep nextFieldStep(double& field, double& meanStep, float x) noexcep
 
 inline void storeFieldStep(HysteresisPlan& plan, size_t i, const FieldStep& f) noexcept
 {
-    plan.still[i] = f.still;
     plan.step[i] = f.step;
     plan.applied[i] = f.applied;
     plan.meanStep[i] = f.meanStep;
