@@ -116,11 +116,27 @@ LaneBuild widestLaneBuild() noexcept
 #endif
 }
 
+LaneBuild hysteresisLaneBuild() noexcept
+{
+#if ORLIX_WIDE_LANES
+    static const LaneBuild build =
+        __builtin_cpu_is("intel") ? std::min(widestLaneBuild(), LaneBuild::fourWide) : widestLaneBuild();
+    return build;
+#else
+    return widestLaneBuild();
+#endif
+}
+
 namespace
 {
 LaneBuild buildToRun(LaneBuild asked) noexcept
 {
     return std::min(asked, widestLaneBuild());
+}
+
+LaneBuild hysteresisBuildToRun(LaneBuild asked) noexcept
+{
+    return std::min(asked, hysteresisLaneBuild());
 }
 } // namespace
 
@@ -152,7 +168,7 @@ namespace orlix
 void planHysteresisLanes(HysteresisPlan& plan, int n, const DriveModel& m, LaneBuild build) noexcept
 {
     // The plan's arrays are whole groups long.
-    const LaneBuild running = buildToRun(build);
+    const LaneBuild running = hysteresisBuildToRun(build);
 #if ORLIX_WIDE_LANES
     if (running == LaneBuild::eightWide)
     {
@@ -174,7 +190,7 @@ namespace orlix
 {
 void runPlannedChunk(PlannedChunk& chunk, LaneBuild build) noexcept
 {
-    const LaneBuild running = buildToRun(build);
+    const LaneBuild running = hysteresisBuildToRun(build);
 #if ORLIX_WIDE_LANES
     if (running == LaneBuild::eightWide)
     {

@@ -47,6 +47,11 @@ enum class LaneBuild
 // The widest build this processor runs.
 LaneBuild widestLaneBuild() noexcept;
 
+// The build the hysteresis plan and its chunk loop run at most: the widest, except on Intel
+// processors, where 512-bit operations in flight take over one of the ports the magnetisation
+// chain's scalar operations use, so four lanes beside the chain finish sooner than eight.
+LaneBuild hysteresisLaneBuild() noexcept;
+
 // One shaper stage over a chunk, in place: the same steps as shaperStepLean sample after sample.
 // Each sample's curve and antiderivative depend only on its own input and the one before, so
 // they are evaluated for four samples at once; only the choice of the cached antiderivative
